@@ -1,0 +1,12 @@
+set(CMAKE_C_COMPILER ${QF_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QF_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QF_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${QF_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Tests of the x86_64 build run under wine64, in a prefix of the build's own.
+if(QF_TRIPLE STREQUAL "x86_64-w64-mingw32")
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()

@@ -1,0 +1,45 @@
+#pragma once
+
+// Everything about the on-disk package in one place.
+//
+// An installer is the stub executable followed by the package: every file's
+// bytes back to back, then one record per file, then a 32-byte trailer. All
+// integers are u32 little-endian; texts are UTF-16LE without terminator, each
+// followed (not preceded) by its length in characters, so that the table can be
+// parsed from the end of the file backwards.
+//
+//   record:  offset u32 | size u32 | name[n] | n u32 | directory[m] | m u32
+//   trailer: entryCount u32 | "1.00" (8 bytes) | "TavixCorp." (20 bytes)
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace qf::package {
+
+inline constexpr std::u16string_view kTag = u"TavixCorp.";
+inline constexpr std::u16string_view kVersion = u"1.00";
+
+inline constexpr uint32_t kTrailerSize = 32;
+inline constexpr uint32_t kTagBytes = 20;
+inline constexpr uint32_t kVersionBytes = 8;
+
+inline constexpr uint32_t kMaxEntries = 1024;
+// The reader's text buffer is 1024 bytes and keeps room for a terminating zero.
+inline constexpr uint32_t kTextBufferBytes = 1024;
+inline constexpr uint32_t kMaxTextUnits = kTextBufferBytes / 2 - 1;  // 511
+// Offsets are used as signed 32-bit file positions.
+inline constexpr uint64_t kOffsetLimit = 0x80000000u;
+
+inline constexpr uint32_t kRecordFixedBytes = 16;
+inline constexpr uint32_t RecordBytes(uint32_t nameUnits, uint32_t directoryUnits) {
+  return kRecordFixedBytes + 2 * nameUnits + 2 * directoryUnits;
+}
+
+// The settings file is always the last entry, with an empty directory.
+inline constexpr std::u16string_view kSettingsName = u"$Settings.ini";
+
+// The extraction copy loop moves data through one buffer of this size.
+inline constexpr uint32_t kCopyChunkBytes = 4096;
+
+}  // namespace qf::package

@@ -1,0 +1,225 @@
+#include "package/PackageReader.h"
+
+#include <array>
+#include <cstring>
+
+#include "package/PackageFormat.h"
+#include "package/PathSafety.h"
+#include "sys/File.h"
+
+namespace qf {
+namespace {
+
+using package::kMaxTextUnits;
+using package::kTextBufferBytes;
+
+uint32_t ReadU32(const unsigned char* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+// Reads `count` bytes at `distance` before the end of the file. A failed seek or
+// read is a table that cannot be verified.
+bool ReadFromEnd(sys::File& file, uint64_t distance, void* buffer, uint32_t count) {
+  return file.SeekFromEnd(distance) && file.Read(buffer, count) == count;
+}
+
+bool ReadU32FromEnd(sys::File& file, uint64_t distance, uint32_t& value) {
+  unsigned char bytes[4] = {};
+  if (!ReadFromEnd(file, distance, bytes, sizeof bytes)) return false;
+  value = ReadU32(bytes);
+  return true;
+}
+
+// The text of `units` characters in the buffer, cut at its first zero character.
+std::u16string TextFromBuffer(const unsigned char* buffer, uint32_t units) {
+  std::u16string text;
+  for (uint32_t i = 0; i < units; ++i) {
+    const char16_t c = static_cast<char16_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  return text;
+}
+
+bool BufferHoldsText(const unsigned char* buffer, std::u16string_view text) {
+  return TextFromBuffer(buffer, static_cast<uint32_t>(text.size())) == text;
+}
+
+// Both extraction operations reject an empty directory before touching anything:
+// there is no sensible place to write to.
+constexpr ResultCode kEmptyDirectoryResult = ResultCode::ExtractionFailed;
+
+std::u16string PrepareDirectory(const std::u16string& directory) {
+  if (directory.back() == u'\\') return directory;
+  return directory + u'\\';
+}
+
+}  // namespace
+
+PackageReader::PackageReader() : PackageReader(sys::ExecutablePath()) {}
+
+PackageReader::PackageReader(std::u16string packagePath)
+    : m_packagePath(std::move(packagePath)), m_entries(package::kMaxEntries) {}
+
+void PackageReader::Clear() {
+  for (int32_t i = 0; i < m_entryCount; ++i) {
+    m_entries[static_cast<std::size_t>(i)].name.clear();
+    m_entries[static_cast<std::size_t>(i)].size = 0;
+  }
+  m_entryCount = 0;
+}
+
+ResultCode PackageReader::LoadTable(const std::u16string& path) {
+  std::array<unsigned char, kTextBufferBytes> buffer{};
+  Clear();
+
+  sys::File file = sys::File::OpenRead(path);
+  if (!file) return ResultCode::OpenFailed;
+
+  if (!ReadFromEnd(file, package::kTagBytes, buffer.data(), package::kTagBytes) ||
+      !BufferHoldsText(buffer.data(), package::kTag)) {
+    return ResultCode::SignatureMismatch;
+  }
+
+  buffer.fill(0);
+  if (!ReadFromEnd(file, package::kTagBytes + package::kVersionBytes, buffer.data(), package::kVersionBytes) ||
+      !BufferHoldsText(buffer.data(), package::kVersion)) {
+    return ResultCode::VersionMismatch;
+  }
+
+  uint32_t count = 0;
+  if (!ReadU32FromEnd(file, package::kTrailerSize, count)) return ResultCode::SignatureMismatch;
+  if (count == 0) return ResultCode::NoFiles;
+  // A table larger than the reader's is no package of this format.
+  if (count > package::kMaxEntries) return ResultCode::SignatureMismatch;
+
+  // Distances only grow, by at most 16 + 2 * 2 * 511 bytes per record, so a
+  // 64-bit distance cannot overflow; every seek checks it against the file's start.
+  uint64_t d = package::kTrailerSize;
+  for (uint32_t k = count; k-- > 0;) {
+    PackageEntry& entry = m_entries[k];
+    uint32_t m = 0;
+    uint32_t n = 0;
+    uint32_t size = 0;
+    uint32_t offset = 0;
+
+    d += 4;
+    if (!ReadU32FromEnd(file, d, m) || m > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    d += 2ull * m;
+    buffer.fill(0);
+    if (!ReadFromEnd(file, d, buffer.data(), 2 * m)) return ResultCode::SignatureMismatch;
+    std::u16string directory = TextFromBuffer(buffer.data(), m);
+
+    d += 4;
+    if (!ReadU32FromEnd(file, d, n) || n > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    d += 2ull * n;
+    buffer.fill(0);
+    if (!ReadFromEnd(file, d, buffer.data(), 2 * n)) return ResultCode::SignatureMismatch;
+    std::u16string name = TextFromBuffer(buffer.data(), n);
+
+    d += 4;
+    if (!ReadU32FromEnd(file, d, size)) return ResultCode::SignatureMismatch;
+    d += 4;
+    if (!ReadU32FromEnd(file, d, offset) || offset >= package::kOffsetLimit) return ResultCode::SignatureMismatch;
+
+    entry.size = size;
+    entry.name = std::move(name);
+    entry.offset = static_cast<int32_t>(offset);
+    entry.directory = std::move(directory);
+    // The count grows only once the whole table has been read (below); until
+    // then a failure must leave the count at 0.
+  }
+  m_entryCount = static_cast<int32_t>(count);
+  return ResultCode::Success;
+}
+
+void PackageReader::CreateDirectoryPath(const std::u16string& path) {
+  // The first unit never ends a level ("\" at position 0 is the root). "/" is a
+  // separator too, so native paths work the same way.
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    if (path[i] == u'\\' || path[i] == u'/') sys::MakeDirectory(std::u16string_view(path).substr(0, i));
+  }
+  sys::MakeDirectory(path);
+}
+
+ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const std::u16string& directory) {
+  if (index < 0 || index >= m_entryCount) return ResultCode::ExtractionFailed;
+  const PackageEntry& entry = m_entries[static_cast<std::size_t>(index)];
+  // An entry that could write anywhere but a plain file below the directory is
+  // refused before any file-system call.
+  if (!package::IsSafeEntryPath(entry.directory, entry.name)) return ResultCode::ExtractionFailed;
+
+  const std::u16string targetDirectory = directory + entry.directory;
+  CreateDirectoryPath(targetDirectory);
+  const std::u16string targetPath = targetDirectory + entry.name;
+
+  sys::File target = sys::File::CreateWrite(targetPath);
+  if (!target) return ResultCode::ExtractionFailed;
+
+  // A package that ends early, a read error or a full disk: the partial file
+  // must not stay behind looking like a complete one.
+  auto fail = [&]() {
+    target.Close();
+    sys::RemoveFile(targetPath);
+    return ResultCode::ExtractionFailed;
+  };
+
+  if (!package.SeekTo(static_cast<uint32_t>(entry.offset))) return fail();
+  std::array<unsigned char, package::kCopyChunkBytes> chunk;
+  uint32_t remaining = entry.size;
+  while (remaining > 0) {
+    const uint32_t want = remaining < chunk.size() ? remaining : static_cast<uint32_t>(chunk.size());
+    const int64_t got = package.Read(chunk.data(), want);
+    if (got <= 0) return fail();
+    if (!target.WriteAll(chunk.data(), static_cast<std::size_t>(got))) return fail();
+    remaining -= static_cast<uint32_t>(got);
+  }
+  target.Close();
+  return ResultCode::Success;
+}
+
+ResultCode PackageReader::ExtractSettingsFile(const std::u16string& directory) {
+  if (directory.empty()) return kEmptyDirectoryResult;
+  const std::u16string target = PrepareDirectory(directory);
+
+  const ResultCode loaded = LoadTable(m_packagePath);
+  if (loaded != ResultCode::Success) return loaded;
+
+  // The run reads the settings by their fixed name; a last entry of another name
+  // would leave a foreign file behind and empty settings in its place.
+  const PackageEntry& last = m_entries[static_cast<std::size_t>(m_entryCount - 1)];
+  if (last.name != package::kSettingsName || !last.directory.empty()) return ResultCode::ExtractionFailed;
+
+  sys::File packageFile = sys::File::OpenRead(m_packagePath);
+  if (!packageFile) return ResultCode::ReopenFailed;
+  // Settings that could not be written must not be reported as read: the run
+  // would read a stale file, or empty settings that switch every check off.
+  return ExtractEntry(packageFile, m_entryCount - 1, target);
+}
+
+ResultCode PackageReader::ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context) {
+  if (directory.empty()) return kEmptyDirectoryResult;
+  const std::u16string target = PrepareDirectory(directory);
+
+  const ResultCode loaded = LoadTable(m_packagePath);
+  if (loaded != ResultCode::Success) return loaded;
+
+  m_callback = callback;
+  m_context = context;
+  int failures = 0;
+
+  sys::File packageFile = sys::File::OpenRead(m_packagePath);
+  if (!packageFile) return ResultCode::ReopenFailed;
+
+  for (int32_t index = m_entryCount - 1; index >= 0; --index) {
+    if (ExtractEntry(packageFile, index, target) == ResultCode::Success) {
+      if (m_callback != nullptr) m_callback(kEventEntryWritten, &m_entries[static_cast<std::size_t>(index)], m_context);
+    } else {
+      ++failures;
+    }
+  }
+  return failures != 0 ? ResultCode::ExtractionFailed : ResultCode::Success;
+}
+
+}  // namespace qf

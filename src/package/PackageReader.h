@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/PackageEntry.h"
+#include "run/ResultCode.h"
+
+namespace qf {
+namespace sys {
+class File;
+}
+
+// Knows where the package is and what it holds: verifies the trailer, reads the
+// file table into a fixed table of 1024 entries, and extracts entries. Every
+// extraction loads the table afresh; no file stays open between calls.
+class PackageReader {
+ public:
+  // The package is the running executable.
+  PackageReader();
+  explicit PackageReader(std::u16string packagePath);
+  virtual ~PackageReader() = default;
+
+  std::u16string GetPackagePath() const { return m_packagePath; }
+
+  ResultCode LoadTable(const std::u16string& path);
+  void Clear();
+  int32_t GetEntryCount() const { return m_entryCount; }
+  const PackageEntry& GetEntry(int32_t index) const { return m_entries.at(static_cast<std::size_t>(index)); }
+
+  // Writes the last entry, the settings file, into `directory`.
+  ResultCode ExtractSettingsFile(const std::u16string& directory);
+  // Writes every entry into `directory`, last entry first, calling `callback`
+  // after each one written.
+  ResultCode ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context);
+  // Copies one entry; `directory` ends in "\".
+  ResultCode ExtractEntry(sys::File& package, int32_t index, const std::u16string& directory);
+  // Creates every level of a directory path, ignoring failures.
+  static void CreateDirectoryPath(const std::u16string& path);
+
+ private:
+  std::u16string m_packagePath;
+  std::vector<PackageEntry> m_entries;
+  int32_t m_entryCount = 0;
+  ExtractCallback m_callback = nullptr;
+  void* m_context = nullptr;
+};
+
+}  // namespace qf

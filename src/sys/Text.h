@@ -1,0 +1,13 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qf::sys {
+
+// Strict conversions: an unpaired surrogate or invalid UTF-8 gives no result.
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+
+}  // namespace qf::sys
