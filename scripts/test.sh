@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs every test tier: native, native with sanitizers (and the fuzz corpora
+# replayed), a bounded libFuzzer run, the Windows build under wine64, and the
+# checks of the shipped 32-bit build. Installs what it needs first.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+jobs="${QF_JOBS:-2}"
+fuzz_seconds="${QF_FUZZ_SECONDS:-60}"
+passed=0
+failed=0
+summary=()
+
+scripts/install-deps.sh || exit 1
+
+configure_and_build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" "${@:2}"
+}
+
+# Adds a tier's ctest counts to the totals.
+count_ctest() {
+  local tier="$1" log="$2" line total failures
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    failed=$((failed + 1)); summary+=("$tier: no test ran"); return
+  fi
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  failures=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - failures)); failed=$((failed + failures))
+  summary+=("$tier: $((total - failures)) passed, $failures failed")
+}
+
+check() {
+  local tier="$1"; shift
+  if "$@"; then passed=$((passed + 1)); summary+=("$tier: ok");
+  else failed=$((failed + 1)); summary+=("$tier: FAILED"); fi
+}
+
+tier_ctest() {
+  local preset="$1" log
+  log=$(mktemp)
+  echo "=== tier $preset"
+  if configure_and_build "$preset"; then
+    shift
+    "$@" ctest --preset "$preset" 2>&1 | tee "$log"
+    count_ctest "$preset" "$log"
+  else
+    failed=$((failed + 1)); summary+=("$preset: build FAILED")
+  fi
+  rm -f "$log"
+}
+
+tier_ctest native
+tier_ctest native-asan
+
+echo "=== tier fuzz (${fuzz_seconds} s)"
+run_fuzzer() {
+  configure_and_build fuzz --target qf_fuzz_load_table qf_fuzz_seeds || return 1
+  local work=build/fuzz/corpus-work
+  rm -rf "$work" && mkdir -p "$work"
+  build/fuzz/tests/fuzz/qf_fuzz_seeds "$work" || return 1
+  (cd build/fuzz && ./tests/fuzz/qf_fuzz_load_table -max_total_time="$fuzz_seconds" -max_len=8192 \
+     -print_final_stats=1 corpus-work 2>&1 | tail -n 12)
+}
+check fuzz run_fuzzer
+
+echo "=== tier mingw-x64 (under wine64)"
+tier_ctest mingw-x64 xvfb-run -a -s "-screen 0 1024x768x24"
+WINEPREFIX="$PWD/build/mingw-x64/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+
+echo "=== tier mingw-x86 (shipped build, checked)"
+check mingw-x86 bash -c "cmake --preset mingw-x86 >/dev/null && cmake --build --preset mingw-x86 -j $jobs && \
+  scripts/check-pe.sh gui build/mingw-x86/bin/quillfen-stub.exe"
+
+echo
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "all tiers: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
