@@ -169,6 +169,7 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   std::array<unsigned char, package::kCopyChunkBytes> chunk;
   uint32_t remaining = entry.size;
   while (remaining > 0) {
+    if (CancelRequested()) return fail();
     const uint32_t want = remaining < chunk.size() ? remaining : static_cast<uint32_t>(chunk.size());
     const int64_t got = package.Read(chunk.data(), want);
     if (got <= 0) return fail();
@@ -213,6 +214,7 @@ ResultCode PackageReader::ExtractAll(const std::u16string& directory, ExtractCal
   if (!packageFile) return ResultCode::ReopenFailed;
 
   for (int32_t index = m_entryCount - 1; index >= 0; --index) {
+    if (CancelRequested()) return ResultCode::ExtractionFailed;
     if (ExtractEntry(packageFile, index, target) == ResultCode::Success) {
       if (m_callback != nullptr) m_callback(kEventEntryWritten, &m_entries[static_cast<std::size_t>(index)], m_context);
     } else {

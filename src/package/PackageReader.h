@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ class PackageReader {
   ResultCode ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context);
   // Copies one entry; `directory` ends in "\".
   ResultCode ExtractEntry(sys::File& package, int32_t index, const std::u16string& directory);
+  // A flag that, once set, stops extraction at the next chunk or entry: the
+  // entry being written is removed and the operation fails.
+  void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
+
   // Creates every level of a directory path, ignoring failures.
   static void CreateDirectoryPath(const std::u16string& path);
 
@@ -45,6 +50,9 @@ class PackageReader {
   int32_t m_entryCount = 0;
   ExtractCallback m_callback = nullptr;
   void* m_context = nullptr;
+  const std::atomic<bool>* m_cancel = nullptr;
+
+  bool CancelRequested() const { return m_cancel != nullptr && m_cancel->load(); }
 };
 
 }  // namespace qf

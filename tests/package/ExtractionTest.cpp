@@ -215,7 +215,30 @@ TEST_F(ExtractionTest, UnsafeEntriesTouchNothingOutsideTheDirectory) {
                                                             "x/y/sub/ok.txt"}));
 }
 
-TEST_F(ExtractionTest, ReopenFailureIsNotReachedWhenThePackageReads) {
+// The dialog ending early stops extraction within one chunk: the entry being
+// written is removed and no later entry is started.
+TEST_F(ExtractionTest, CancelStopsAtTheNextChunkAndRemovesThePartialEntry) {
+  struct Canceller {
+    std::atomic<bool> flag{false};
+    static intptr_t AfterFirst(int32_t, const PackageEntry*, void* context) {
+      static_cast<Canceller*>(context)->flag = true;
+      return 0;
+    }
+  } canceller;
+  auto reader = MakePackage({{u"big.bin", u"", test::Pattern(100000, 5)},
+                             {u"mid.bin", u"", test::Pattern(5000, 6)},
+                             {u"$Settings.ini", u"", Bytes{3}}});
+  reader.SetCancelFlag(&canceller.flag);
+  EXPECT_EQ(reader.ExtractAll(out.core(), &Canceller::AfterFirst, &canceller), ResultCode::ExtractionFailed);
+  EXPECT_EQ(Tree(out.path()), (std::vector<std::string>{"$Settings.ini"}));
+
+  canceller.flag = true;
+  sys::File package = sys::File::OpenRead(reader.GetPackagePath());
+  EXPECT_EQ(reader.ExtractEntry(package, 0, OutDir()), ResultCode::ExtractionFailed);
+  EXPECT_FALSE(fs::exists(out / "big.bin"));
+}
+
+TEST_F(ExtractionTest, CreateDirectoryPathIgnoresExistingLevelsAndFiles) {
   // CreateDirectoryPath ignores levels that exist or cannot be made.
   PackageReader::CreateDirectoryPath(OutDir() + u"a\\b\\c\\");
   PackageReader::CreateDirectoryPath(OutDir() + u"a\\b\\c\\");
