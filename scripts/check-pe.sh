@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Checks a shipped 32-bit Windows program: i386 machine type, the expected
-# subsystem, and imports only from system libraries that Windows always loads
-# from System32 (msvcrt.dll is the C runtime of this toolchain and a known DLL).
-# usage: check-pe.sh gui|console FILE...
+# Checks a Windows program of ours: its machine type (i386 for the shipped
+# build, x86-64 for the twin the tests run), the expected subsystem, and imports
+# only from system libraries that Windows always loads from System32
+# (msvcrt.dll is the C runtime of this toolchain and a known DLL).
+# usage: check-pe.sh [--x64] gui|console FILE...
 set -euo pipefail
+format='pei-i386'
+objdump=i686-w64-mingw32-objdump
+if [ "$1" = "--x64" ]; then
+  format='pei-x86-64'
+  objdump=x86_64-w64-mingw32-objdump
+  shift
+fi
 kind="$1"
 shift
-objdump=i686-w64-mingw32-objdump
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|msvcrt)\.dll$'
 status=0
 for exe in "$@"; do
   headers=$("$objdump" -p "$exe")
-  if ! "$objdump" -f "$exe" | grep -q 'file format pei-i386'; then
-    echo "FAIL $exe: not an i386 PE file"; status=1
+  if ! "$objdump" -f "$exe" | grep -q "file format $format"; then
+    echo "FAIL $exe: not a $format file"; status=1
   fi
   case "$kind" in
     gui) want='(Windows GUI)' ;;
@@ -28,7 +35,7 @@ for exe in "$@"; do
     fi
   done < <(grep 'DLL Name:' <<<"$headers" | awk '{print $3}')
   if [ "$status" -eq 0 ]; then
-    echo "ok   $exe: i386, $want, imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')($(stat -c %s "$exe") bytes)"
+    echo "ok   $exe: $format, $want, imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')($(stat -c %s "$exe") bytes)"
   fi
 done
 exit "$status"

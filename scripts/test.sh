@@ -66,6 +66,7 @@ check fuzz run_fuzzer
 
 echo "=== tier mingw-x64 (under wine64)"
 tier_ctest mingw-x64 xvfb-run -a -s "-screen 0 1024x768x24"
+check mingw-x64-imports scripts/check-pe.sh --x64 gui build/mingw-x64/bin/quillfen-stub.exe
 WINEPREFIX="$PWD/build/mingw-x64/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 
 echo "=== tier mingw-x86 (shipped build, checked)"

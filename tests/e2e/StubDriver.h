@@ -1,0 +1,57 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qf::e2e {
+
+enum class Icon { None, Stop, Exclamation, Other };
+
+struct SeenBox {
+  std::wstring caption;
+  std::wstring text;
+  Icon icon = Icon::None;
+};
+
+struct RunOptions {
+  std::wstring exe;
+  DWORD timeoutMs = 90000;
+  // Presses Escape on the dialog once its bar has reached this position.
+  std::optional<int> escapeAtPosition;
+  // Saves the dialog as a BMP once its bar has reached position 1.
+  std::wstring screenshot;
+};
+
+// What a run of the stub showed, followed by process id from the outside.
+struct Observation {
+  bool exited = false;
+  DWORD exitCode = 0;
+  unsigned long long exitedAt = 0;  // FILETIME units, as the test installer writes them
+  std::vector<std::wstring> captions;  // the dialog's captions, in the order seen
+  int rangeLow = -1;
+  int rangeHigh = -1;
+  int lastPosition = -1;
+  std::vector<SeenBox> boxes;  // every message box, each dismissed with OK
+  bool dialogSeen = false;
+  bool dialogHiddenWhileAlive = false;
+  std::set<HWND> windows;  // every top-level window of the process
+  bool escaped = false;
+  bool screenshotTaken = false;
+};
+
+Observation RunStub(const RunOptions& options);
+
+unsigned long long NowFileTime();
+std::map<std::string, std::string> ReadRecord(const std::wstring& path);
+// Directories at the root of C: named like a workspace (fifteen lower-case letters).
+std::set<std::wstring> WorkspaceCandidates();
+std::optional<std::wstring> RunOnceValue();
+void DeleteRunOnceValue();
+std::wstring OwnDirectory();
+
+}  // namespace qf::e2e

@@ -1,0 +1,322 @@
+// End-to-end runs of the packed stub under Wine: each scenario packs the stub
+// with the test installer, starts it, follows its windows from the outside,
+// dismisses its message boxes and checks what was left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "StubDriver.h"
+#include "platform/CpuIdentity.h"
+#include "platform/WmiQuery.h"
+#include "support/PackageFixture.h"
+
+namespace qf::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::TestEntry;
+
+constexpr wchar_t kCaptionInitializing[] = L"Quillfen - Initializing";
+constexpr wchar_t kCaptionValidating[] = L"Quillfen - Validating the Installer";
+constexpr wchar_t kCaptionExtracting[] = L"Quillfen - Extracting";
+constexpr long long kFileTimeUnitsPerMs = 10000;
+
+std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+bool IsOrderedSubsequence(const std::vector<std::wstring>& seen, const std::vector<std::wstring>& order) {
+  std::size_t next = 0;
+  for (const auto& caption : seen) {
+    while (next < order.size() && order[next] != caption) ++next;
+    if (next == order.size()) return false;
+  }
+  return true;
+}
+
+void SetEnv(const wchar_t* name, const std::wstring& value) {
+  ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+Bytes SettingsText(const std::u16string& lines) { return test::Utf16Le(u"\uFEFF" + lines); }
+
+std::wstring TempSettingsPath() {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"$Settings.ini";
+}
+
+class StubRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_stub = test::ReadBytes(fs::path(OwnDirectory()) / "quillfen-stub.exe");
+    s_installer = test::ReadBytes(fs::path(OwnDirectory()) / "qf_test_installer.exe");
+    platform::CpuIdentity cpu;
+    cpu.Identify();
+    s_vendor = cpu.Vendor();
+    platform::WmiQuery wmi;
+    wmi.SetNamespace(u"ROOT\\CIMV2");
+    s_baseboardResult = wmi.GetProperty(u"Win32_BaseBoard", u"Manufacturer", s_baseboard);
+  }
+
+  void SetUp() override {
+    DeleteRunOnceValue();
+    ::DeleteFileW(TempSettingsPath().c_str());
+    m_before = WorkspaceCandidates();
+    m_record = (m_dir.path() / "record.txt").wstring();
+    SetEnv(L"QF_TEST_RECORD", m_record);
+    SetEnv(L"QF_TEST_SLEEP_MS", L"0");
+    SetEnv(L"QF_TEST_EXIT_CODE", L"0");
+    SetEnv(L"QF_TEST_CHILD_MS", L"");
+  }
+
+  // Settings shaped like a real package's: the processor vendor and the
+  // baseboard maker checked, with this machine's own values.
+  std::u16string PassingSettings(const std::u16string& file = u"Installer.exe") const {
+    const bool baseboard = s_baseboardResult == 0 && !s_baseboard.empty();
+    return u"[validate]\r\ncpu=1\r\nbios=0\r\nbaseboard=" + std::u16string(baseboard ? u"1" : u"0") +
+           u"\r\n[cpu]\r\nProcessor=" + s_vendor + u"\r\nAdvanced=\r\n[bios]\r\nManufacturer=Tavix Corp.\r\n"
+           u"[baseboard]\r\nManufacturer=" + s_baseboard + u"\r\n[executable]\r\nfile=" + file +
+           u"\r\nparam=-s\r\n[message]\r\nfail=Not on this machine.\r\n";
+  }
+
+  std::wstring Pack(const std::vector<TestEntry>& entries, const std::string& name = "setup.exe") {
+    const fs::path path = m_dir.path() / name;
+    test::WritePackage(path, s_stub, entries);
+    return path.wstring();
+  }
+
+  std::wstring PackRaw(const Bytes& package) {
+    const fs::path path = m_dir.path() / "setup.exe";
+    Bytes file = s_stub;
+    test::Append(file, package);
+    test::WriteBytes(path, file);
+    return path.wstring();
+  }
+
+  std::vector<TestEntry> Standard(const std::u16string& settings) const {
+    return {{u"Installer.exe", u"", s_installer},
+            {u"SetupHelper1.exe", u"", test::Pattern(300000, 3)},
+            {u"$Settings.ini", u"", SettingsText(settings)}};
+  }
+
+  void ExpectNothingLeft() const {
+    EXPECT_EQ(WorkspaceCandidates(), m_before) << "a workspace was left at the root of C:";
+    EXPECT_FALSE(RunOnceValue().has_value()) << "the RunOnce value was left";
+    EXPECT_FALSE(fs::exists(TempSettingsPath())) << "the settings were left in the temporary folder";
+  }
+
+  static Observation Run(const std::wstring& exe) { return RunStub(RunOptions{exe}); }
+
+  static void ExpectOneBox(const Observation& seen, const std::wstring& caption, const std::wstring& text, Icon icon) {
+    ASSERT_FALSE(seen.boxes.empty());
+    const SeenBox& box = seen.boxes.back();
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.icon, icon);
+  }
+
+  static inline Bytes s_stub;
+  static inline Bytes s_installer;
+  static inline std::u16string s_vendor;
+  static inline std::u16string s_baseboard;
+  static inline int32_t s_baseboardResult = -1;
+
+  test::TempDir m_dir;
+  std::wstring m_record;
+  std::set<std::wstring> m_before;
+};
+
+TEST_F(StubRun, SuccessfulRunStartsTheInstallerWaitsAndCleansUp) {
+  SetEnv(L"QF_TEST_SLEEP_MS", L"1500");
+  SetEnv(L"QF_TEST_EXIT_CODE", L"42");
+  const Observation seen = Run(Pack(Standard(PassingSettings())));
+
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 42u) << "the stub ends with the installer's own exit code";
+  EXPECT_TRUE(seen.boxes.empty());
+  EXPECT_FALSE(seen.captions.empty());
+  EXPECT_TRUE(IsOrderedSubsequence(seen.captions, {kCaptionInitializing, kCaptionValidating, kCaptionExtracting}));
+  EXPECT_EQ(seen.rangeLow, 0);
+  EXPECT_EQ(seen.rangeHigh, 3);
+  EXPECT_EQ(seen.lastPosition, 3);
+  EXPECT_TRUE(seen.dialogHiddenWhileAlive);
+
+  const auto record = ReadRecord(m_record);
+  ASSERT_FALSE(record.empty()) << "the installer did not run";
+  EXPECT_EQ(record.at("params"), "-s");
+  EXPECT_EQ(record.at("settings_beside"), "0");
+  EXPECT_EQ(record.at("settings_in_temp"), "0");
+  EXPECT_EQ(record.at("beside"), "Installer.exe|SetupHelper1.exe");
+  // Started without a working directory of its own: it inherits the stub's.
+  EXPECT_EQ(fs::path(record.at("cwd")), m_dir.path());
+  const std::string self = record.at("self");
+  const std::string workspace = self.substr(0, self.find_last_of('\\'));
+  EXPECT_EQ(workspace.size(), 18u);
+  EXPECT_EQ(record.at("runonce"), "cmd /C rmdir /S /Q " + workspace);
+
+  const long long lagMs =
+      (static_cast<long long>(seen.exitedAt) - std::stoll(record.at("ended_at"))) / kFileTimeUnitsPerMs;
+  std::printf("stub ended %lld ms after the installer\n", lagMs);
+  EXPECT_LT(lagMs, 2000);
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, PackageFailuresShowTheirMessage) {
+  struct Case {
+    const char* what;
+    Bytes appended;
+    DWORD code;
+    const wchar_t* text;
+    Icon icon;
+  };
+  Bytes wrongVersion = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
+  test::Append(wrongVersion, test::RawTrailer(1, u"1.01"));
+  Bytes corrupt = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
+  test::Append(corrupt, test::RawTrailer(7));
+  const std::vector<Case> cases = {
+      {"no package", {}, 1001, L"The Signature Could not be verified", Icon::Stop},
+      {"wrong version", wrongVersion, 1008, L"Invalid Version of the Quillfen", Icon::Stop},
+      {"no entries", test::RawTrailer(0), 1004, L"The Quillfen should have at least one file", Icon::Exclamation},
+      {"corrupt table", corrupt, 1001, L"The Signature Could not be verified", Icon::Stop},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Observation seen = Run(PackRaw(c.appended));
+    ASSERT_TRUE(seen.exited);
+    EXPECT_EQ(seen.exitCode, c.code);
+    ASSERT_EQ(seen.boxes.size(), 1u);
+    ExpectOneBox(seen, L"Quillfen Builder", c.text, c.icon);
+    EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), kCaptionValidating), 0);
+    EXPECT_FALSE(fs::exists(m_record));
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(StubRun, PlatformRefusalShowsTheFailTextAndCreatesNothing) {
+  const Observation seen = Run(Pack(Standard(
+      u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
+      u"[message]\r\nfail=This software needs other hardware.~~Please contact your vendor.\r\n")));
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 1101u);
+  ASSERT_EQ(seen.boxes.size(), 1u);
+  ExpectOneBox(seen, L"Error - Quillfen ", L"This software needs other hardware.\r\nPlease contact your vendor.",
+               Icon::Stop);
+  EXPECT_FALSE(fs::exists(m_record));
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, MissingInstallerProgramIsAnInvalidInstaller) {
+  const Observation seen = Run(Pack(Standard(PassingSettings(u"Missing.exe"))));
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 1103u);
+  // The shell may show its own error first, as Windows does.
+  ExpectOneBox(seen, L"Error - Quillfen ", L"Invalid Installer", Icon::Stop);
+  EXPECT_LE(seen.boxes.size(), 2u);
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, EntryThatCannotBeWrittenFailsTheExtraction) {
+  auto entries = Standard(PassingSettings());
+  // The workspace path (18 units) + "\" + this name reaches 260 units.
+  entries.insert(entries.begin() + 1, TestEntry{std::u16string(241, u'n'), u"", Bytes{1}});
+  const Observation seen = Run(Pack(entries));
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 1005u);
+  ASSERT_EQ(seen.boxes.size(), 1u);
+  ExpectOneBox(seen, L"Quillfen Builder", L"Extraction Failed", Icon::Stop);
+  EXPECT_FALSE(fs::exists(m_record));
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, SecondInstanceEndsAtOnceWithoutAWindow) {
+  SetEnv(L"QF_TEST_SLEEP_MS", L"4000");
+  SetEnv(L"QF_TEST_EXIT_CODE", L"7");
+  const std::wstring exe = Pack(Standard(PassingSettings()));
+  Observation first;
+  std::thread firstRun([&] { first = Run(exe); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!fs::exists(m_record) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const auto started = std::chrono::steady_clock::now();
+  const Observation second = Run(exe);
+  const auto secondMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  firstRun.join();
+
+  ASSERT_TRUE(second.exited);
+  EXPECT_EQ(second.exitCode, 1104u);
+  EXPECT_TRUE(second.windows.empty());
+  EXPECT_LT(secondMs, 3000);
+  ASSERT_TRUE(first.exited);
+  EXPECT_EQ(first.exitCode, 7u);
+  EXPECT_TRUE(first.boxes.empty());
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, EscapeDuringExtractionLeavesNothingOnDisk) {
+  std::vector<TestEntry> entries = {{u"Installer.exe", u"", s_installer}};
+  for (int i = 0; i < 16; ++i) {
+    entries.push_back({u"part" + std::u16string(1, char16_t(u'a' + i)) + u".bin", u"data\\", Bytes(32 << 20, 'x')});
+  }
+  entries.push_back({u"$Settings.ini", u"", SettingsText(PassingSettings())});
+  RunOptions options{Pack(entries)};
+  options.escapeAtPosition = 2;
+  const Observation seen = RunStub(options);
+  ASSERT_TRUE(seen.exited);
+  EXPECT_TRUE(seen.escaped);
+  EXPECT_EQ(seen.exitCode, 1105u);
+  EXPECT_TRUE(seen.boxes.empty());
+  EXPECT_FALSE(fs::exists(m_record)) << "the installer started: the escape came too late to test anything";
+  ExpectNothingLeft();
+}
+
+TEST_F(StubRun, InstallerThatHandsOverToAChildEndsTheWait) {
+  SetEnv(L"QF_TEST_CHILD_MS", L"8000");
+  const Observation seen = Run(Pack(Standard(PassingSettings())));
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 0u);
+  const auto record = ReadRecord(m_record);
+  ASSERT_TRUE(record.count("child_pid"));
+  const DWORD child = static_cast<DWORD>(std::stoul(record.at("child_pid")));
+  HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child);
+  ASSERT_NE(process, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
+  ::TerminateProcess(process, 0);
+  ::WaitForSingleObject(process, 5000);
+  ::CloseHandle(process);
+  const long long lagMs =
+      (static_cast<long long>(seen.exitedAt) - std::stoll(record.at("ended_at"))) / kFileTimeUnitsPerMs;
+  EXPECT_LT(lagMs, 2000);
+  ExpectNothingLeft();
+}
+
+// The stub runs from a Downloads folder beside files it does not control: a
+// DLL planted there under a system DLL's name must never be loaded.
+TEST_F(StubRun, PlantedDllBesideTheStubIsNeverLoaded) {
+  const fs::path own = OwnDirectory();
+  const std::wstring exe = Pack(Standard(PassingSettings()));
+  fs::copy_file(own / "qf_planted_version.dll", m_dir.path() / "version.dll");
+  fs::copy_file(own / "qf_load_plain.exe", m_dir.path() / "load-plain.exe");
+  const fs::path marker = m_dir.path() / "planted-dll-was-loaded";
+  SetEnv(L"QF_TEST_PLANT_MARKER", marker.wstring());
+  SetEnv(L"WINEDLLOVERRIDES", L"version=n,b");
+
+  // The control: an unprotected program beside it does load the plant.
+  const Observation control = Run((m_dir.path() / "load-plain.exe").wstring());
+  EXPECT_TRUE(control.exited);
+  EXPECT_TRUE(fs::exists(marker)) << "the plant is not picked up at all, so this test could not fail";
+  fs::remove(marker);
+
+  const Observation seen = Run(exe);
+  SetEnv(L"WINEDLLOVERRIDES", L"");
+  SetEnv(L"QF_TEST_PLANT_MARKER", L"");
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 0u);
+  EXPECT_FALSE(fs::exists(marker)) << "the stub loaded the DLL planted beside it";
+  ExpectNothingLeft();
+}
+
+}  // namespace
+}  // namespace qf::e2e
