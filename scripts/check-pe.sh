@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a Windows program of ours: its machine type (i386 for the shipped
-# build, x86-64 for the twin the tests run), the expected subsystem, and imports
-# only from system libraries that Windows always loads from System32
-# (msvcrt.dll is the C runtime of this toolchain and a known DLL).
+# build, x86-64 for the twin the tests run), the expected subsystem, imports at
+# start-up only from kernel32.dll and msvcrt.dll (the C runtime of this
+# toolchain, a known DLL), and no other DLL named anywhere in it (delay-loaded
+# ones included) but system libraries.
 # usage: check-pe.sh [--x64] gui|console FILE...
 set -euo pipefail
 format='pei-i386'
@@ -14,6 +15,7 @@ if [ "$1" = "--x64" ]; then
 fi
 kind="$1"
 shift
+startup='^(kernel32|msvcrt)\.dll$'
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|msvcrt)\.dll$'
 status=0
 for exe in "$@"; do
@@ -30,12 +32,19 @@ for exe in "$@"; do
     echo "FAIL $exe: subsystem is not $want"; status=1
   fi
   while read -r dll; do
-    if ! tr 'A-Z' 'a-z' <<<"$dll" | grep -qE "$allowed"; then
-      echo "FAIL $exe: imports $dll"; status=1
+    if ! tr 'A-Z' 'a-z' <<<"$dll" | grep -qE "$startup"; then
+      echo "FAIL $exe: imports $dll at start-up"; status=1
     fi
   done < <(grep 'DLL Name:' <<<"$headers" | awk '{print $3}')
+  named=$(strings -a "$exe" | grep -i -E '^[a-z0-9_.-]+\.dll$' | tr 'A-Z' 'a-z' | sort -u)
+  while read -r dll; do
+    if [ -n "$dll" ] && ! grep -qE "$allowed" <<<"$dll"; then
+      echo "FAIL $exe: loads $dll"; status=1
+    fi
+  done <<<"$named"
   if [ "$status" -eq 0 ]; then
-    echo "ok   $exe: $format, $want, imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')($(stat -c %s "$exe") bytes)"
+    echo "ok   $exe: $format, $want, start-up imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')," \
+         "loads on use $(grep -v -E "$startup" <<<"$named" | tr '\n' ' ')($(stat -c %s "$exe") bytes)"
   fi
 done
 exit "$status"

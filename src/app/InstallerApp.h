@@ -24,6 +24,6 @@ class InstallerApp {
 
 // Keeps every later DLL load in System32: the stub usually runs from a
 // Downloads folder, beside files it does not control.
-void RestrictDllSearchToSystem32();
+void RestrictDllSearchToSystem32();  // before any other DLL is loaded: only kernel32 is imported at start-up
 
 }  // namespace qf

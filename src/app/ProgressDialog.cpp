@@ -4,6 +4,7 @@
 
 #include "app/resource.h"
 #include "run/ExitCode.h"
+#include "sys/Path.h"
 
 namespace qf {
 namespace {

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -104,7 +105,7 @@ void SaveBmp(const Pixels& p, const std::wstring& path) {
   file.bfType = 0x4D42;
   file.bfOffBits = sizeof file + sizeof info;
   file.bfSize = file.bfOffBits + static_cast<DWORD>(rowBytes * p.height);
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(std::filesystem::path(path), std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info), sizeof info);
   std::vector<unsigned char> row(static_cast<std::size_t>(rowBytes), 0);
@@ -210,7 +211,7 @@ Observation RunStub(const RunOptions& options) {
 
 std::map<std::string, std::string> ReadRecord(const std::wstring& path) {
   std::map<std::string, std::string> values;
-  std::ifstream in(path);
+  std::ifstream in{std::filesystem::path(path)};
   std::string line;
   while (std::getline(in, line)) {
     const auto eq = line.find('=');

@@ -19,6 +19,7 @@ struct SeenBox {
 };
 
 struct RunOptions {
+  explicit RunOptions(std::wstring program) : exe(std::move(program)) {}
   std::wstring exe;
   DWORD timeoutMs = 90000;
   // Presses Escape on the dialog once its bar has reached this position.
