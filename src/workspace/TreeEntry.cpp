@@ -24,6 +24,10 @@ TreeAction ClassifyTreeEntry(std::u16string_view name, uint32_t attributes) {
   return directory ? TreeAction::DeleteSubtree : TreeAction::DeleteFile;
 }
 
+bool CanDeleteTree(std::u16string_view path) {
+  return sys::PathFits(path) && path.find_first_not_of(u' ') != std::u16string_view::npos;
+}
+
 std::optional<std::u16string> EntryPath(std::u16string_view directory, std::u16string_view name) {
   return Join(directory, name);
 }

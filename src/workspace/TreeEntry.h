@@ -23,6 +23,10 @@ enum class TreeAction {
 // would be those of its target, which may lie outside the tree.
 TreeAction ClassifyTreeEntry(std::u16string_view name, uint32_t attributes);
 
+// A tree can be deleted by its path unless that is empty (the search would then
+// start at the root of the current drive), the blank of a failed Create, or too long.
+bool CanDeleteTree(std::u16string_view path);
+
 // "dir\name", or nothing when that does not fit a path buffer.
 std::optional<std::u16string> EntryPath(std::u16string_view directory, std::u16string_view name);
 // "dir\*.*", or nothing when that does not fit a path buffer.

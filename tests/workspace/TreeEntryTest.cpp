@@ -51,5 +51,14 @@ TEST(TreeEntry, PathsThatDoNotFitAreRefusedNotCut) {
   EXPECT_FALSE(SearchPattern(std::u16string(256, u'd')));
 }
 
+TEST(TreeEntry, EmptyBlankAndOverlongTreesAreRefused) {
+  EXPECT_FALSE(CanDeleteTree(u""));
+  EXPECT_FALSE(CanDeleteTree(u" "));
+  EXPECT_FALSE(CanDeleteTree(u"  "));
+  EXPECT_FALSE(CanDeleteTree(std::u16string(sys::kMaxPathUnits, u'd')));
+  EXPECT_TRUE(CanDeleteTree(std::u16string(sys::kMaxPathUnits - 1, u'd')));
+  EXPECT_TRUE(CanDeleteTree(u"C:\\kqzmwtebhyalrvo"));
+}
+
 }  // namespace
 }  // namespace qf
