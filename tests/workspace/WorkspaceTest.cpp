@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "WindowsTestSupport.h"
+#include "support/TestFiles.h"
 #include "sys/Unique.h"
 #include "workspace/LogonRemoval.h"
 #include "workspace/WorkspaceName.h"
@@ -65,14 +66,19 @@ std::u16string ScheduledCommand() {
 
 TEST(WorkspaceOnWindows, CreateMakesHiddenDirectoryAtFixedDriveRootAndSchedulesItsRemoval) {
   Leftovers leftovers;
-  // The scan makes every drive current in turn; the directory current before must be current after.
-  const std::u16string before = test::CurrentDirectory();
+  // The scan makes every drive current in turn; the directory current before,
+  // not only its drive, must be current after: the installer starts in it.
+  const std::u16string testDirectory = test::CurrentDirectory();
+  const test::TempDir current;
+  ASSERT_TRUE(::SetCurrentDirectoryW(Wide(current.core())));
   Workspace workspace;
   const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string after = test::CurrentDirectory();
+  ::SetCurrentDirectoryW(Wide(testDirectory));
+  EXPECT_EQ(after, current.core());
 
   ASSERT_TRUE(IsWorkspacePath(path)) << std::string(path.begin(), path.end());
   EXPECT_EQ(workspace.Path(), path);
-  EXPECT_EQ(test::CurrentDirectory(), before);
   EXPECT_EQ(::GetDriveTypeW(Wide(path.substr(0, 3))), static_cast<UINT>(DRIVE_FIXED));
   // In the test prefix C: is the only fixed drive: the build directory is a network drive.
   if (test::RunningUnderWine()) {
