@@ -42,8 +42,7 @@ DWORD ProcessLauncher::GetProcessIdFromHandle(HANDLE process) const {
   }
   // ntdll is in every process; it is looked up, never loaded by name.
   const auto toDosError = LoadedEntryPoint<RtlNtStatusToDosErrorFunction>(L"ntdll.dll", "RtlNtStatusToDosError");
-  const auto query =
-      LoadedEntryPoint<NtQueryInformationProcessFunction>(L"ntdll.dll", "NtQueryInformationProcess");
+  const auto query = LoadedEntryPoint<NtQueryInformationProcessFunction>(L"ntdll.dll", "NtQueryInformationProcess");
   if (toDosError == nullptr || query == nullptr) return 0;
 
   sys::UniqueHandle duplicate;

@@ -12,11 +12,11 @@ inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeReparsePoint = 0x400;
 
 enum class TreeAction {
-  Skip,                  // "." and ".."
-  DeleteFile,            // clear its attributes, delete it
-  DeleteSubtree,         // clear its attributes, delete what it holds, remove it
-  RemoveDirectoryLink,   // a junction or directory symbolic link: remove the link alone
-  RemoveFileLink,        // a file symbolic link: delete the link alone
+  Skip,                 // "." and ".."
+  DeleteFile,           // clear its attributes, delete it
+  DeleteSubtree,        // clear its attributes, delete what it holds, remove it
+  RemoveDirectoryLink,  // a junction or directory symbolic link: remove the link alone
+  RemoveFileLink,       // a file symbolic link: delete the link alone
 };
 
 // A reparse point is never entered and its attributes are never changed: they

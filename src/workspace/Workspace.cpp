@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "sys/File.h"
-#include "sys/Path.h"
 #include "sys/Unique.h"
 #include "workspace/EntryPoint.h"
 #include "workspace/LogonRemoval.h"

@@ -43,7 +43,7 @@ enum class CreateOutcome { Created, AlreadyExists, Failed };
 
 // Draws names from the seed until `tryCreate` makes a new directory at the root
 // of the drive; gives up on any other failure and after kMaxNameAttempts names.
-std::optional<std::u16string> CreateUniqueWorkspace(char16_t driveLetter, uint32_t seed,
-                                                    const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
+std::optional<std::u16string> CreateUniqueWorkspace(
+    char16_t driveLetter, uint32_t seed, const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
 
 }  // namespace qf

@@ -47,8 +47,7 @@ std::optional<WorkspaceSecurity> WorkspaceSecurity::Build() {
   auto* list = reinterpret_cast<PACL>(acl.data());
   if (!::InitializeAcl(list, aclSize, ACL_REVISION)) return std::nullopt;
   for (const auto& sid : sids) {
-    if (!::AddAccessAllowedAceEx(list, ACL_REVISION, kInheritToAll, kFullControl,
-                                 const_cast<BYTE*>(sid.data()))) {
+    if (!::AddAccessAllowedAceEx(list, ACL_REVISION, kInheritToAll, kFullControl, const_cast<BYTE*>(sid.data()))) {
       return std::nullopt;
     }
   }

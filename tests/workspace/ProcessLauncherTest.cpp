@@ -1,5 +1,3 @@
-#include "workspace/ProcessLauncher.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +9,7 @@
 #include "WindowsTestSupport.h"
 #include "support/TestFiles.h"
 #include "sys/Unique.h"
+#include "workspace/ProcessLauncher.h"
 #include "workspace/Workspace.h"
 #include "workspace/WorkspaceName.h"
 
@@ -63,6 +62,11 @@ TEST(ProcessLauncher, InstallerInTheWorkspaceGetsItsParametersAndIsWatchedUntilI
   Workspace workspace;
   const std::u16string path = workspace.Create();
   ASSERT_TRUE(IsWorkspacePath(path));
+  struct Removal {
+    Workspace& workspace;
+    const std::u16string& path;
+    ~Removal() { workspace.DeleteTree(path); }
+  } removal{workspace, path};
   const std::u16string installer = path + u"\\setup.exe";
   ASSERT_TRUE(::CopyFileW(Wide(RecordingInstallerPath()), Wide(installer), TRUE)) << ::GetLastError();
 
@@ -99,9 +103,8 @@ TEST(ProcessLauncher, ParametersArriveVerbatim) {
     std::u16string received;
   };
   // The program's own start-up code drops the blanks between its name and its parameters.
-  const Case cases[] = {{u"-s \"two words\" /x=1 C:\\a\\b", u"-s \"two words\" /x=1 C:\\a\\b"},
-                        {u"", u""},
-                        {u"  padded  ", u"padded  "}};
+  const Case cases[] = {
+      {u"-s \"two words\" /x=1 C:\\a\\b", u"-s \"two words\" /x=1 C:\\a\\b"}, {u"", u""}, {u"  padded  ", u"padded  "}};
   const ProcessLauncher launcher;
   for (const Case& c : cases) {
     RecordingRun run;

@@ -1,9 +1,10 @@
 // A GUI program standing in for an installer: it records what it was given.
+#include "RecordingInstaller.h"
+
 #include <windows.h>
 
 #include <string>
 
-#include "RecordingInstaller.h"
 #include "sys/Unique.h"
 
 namespace {

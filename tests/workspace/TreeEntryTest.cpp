@@ -25,8 +25,7 @@ TEST(TreeEntry, PlainEntriesAreDeletedWhateverTheirAttributes) {
   EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kNormal), TreeAction::DeleteFile);
   EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kReadOnly | kHidden | kSystem | kArchive), TreeAction::DeleteFile);
   EXPECT_EQ(ClassifyTreeEntry(u"data", kAttributeDirectory), TreeAction::DeleteSubtree);
-  EXPECT_EQ(ClassifyTreeEntry(u"data", kAttributeDirectory | kReadOnly | kHidden | kSystem),
-            TreeAction::DeleteSubtree);
+  EXPECT_EQ(ClassifyTreeEntry(u"data", kAttributeDirectory | kReadOnly | kHidden | kSystem), TreeAction::DeleteSubtree);
 }
 
 TEST(TreeEntry, LinksAreRemovedNeverEntered) {

@@ -66,9 +66,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs) {
   return true;
 }
 
-bool RunningUnderWine() {
-  return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
+bool RunningUnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 std::u16string ProgramDirectory() {
   wchar_t buffer[MAX_PATH];

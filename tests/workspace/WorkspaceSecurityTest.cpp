@@ -1,5 +1,3 @@
-#include "workspace/WorkspaceSecurity.h"
-
 #include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +8,7 @@
 #include "sys/Unique.h"
 #include "workspace/Workspace.h"
 #include "workspace/WorkspaceName.h"
+#include "workspace/WorkspaceSecurity.h"
 
 namespace qf {
 namespace {
@@ -110,8 +109,8 @@ TEST(WorkspaceSecurity, CreatedWorkspaceKeepsItsDescriptor) {
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   std::u16string name = path;
-  ASSERT_EQ(::GetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(name.data()), SE_FILE_OBJECT,
-                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr, &descriptor),
+  ASSERT_EQ(::GetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(name.data()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &acl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;

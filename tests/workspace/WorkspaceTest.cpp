@@ -1,5 +1,3 @@
-#include "workspace/Workspace.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +8,7 @@
 #include "support/TestFiles.h"
 #include "sys/Unique.h"
 #include "workspace/LogonRemoval.h"
+#include "workspace/Workspace.h"
 #include "workspace/WorkspaceName.h"
 
 namespace qf {
