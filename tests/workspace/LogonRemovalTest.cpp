@@ -9,11 +9,6 @@ TEST(LogonRemoval, CommandIsPrefixAndBarePath) {
   EXPECT_EQ(RemovalCommand(u"C:\\kqzmwtebhyalrvo"), u"cmd /C rmdir /S /Q C:\\kqzmwtebhyalrvo");
 }
 
-TEST(LogonRemoval, RegistryNamesAreExact) {
-  EXPECT_EQ(kRunOnceKey, u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
-  EXPECT_EQ(kRunOnceValueName, u"TavixQF");
-}
-
 TEST(LogonRemoval, SixtyFourBitViewFromVersion5Point2) {
   EXPECT_EQ(RunOnceAccessMask(0, 0), 0xF003Fu);
   EXPECT_EQ(RunOnceAccessMask(4, 90), 0xF003Fu);

@@ -180,14 +180,5 @@ TEST(ProcessLauncher, ProcessIdOfNoHandleIsZeroWithTheReason) {
   EXPECT_EQ(launcher.GetProcessIdFromHandle(kLaunchFailed), 0u);
 }
 
-TEST(ProcessLauncher, RunningProcessIsFoundByItsId) {
-  const ProcessLauncher launcher;
-  EXPECT_EQ(launcher.IsProcessRunning(::GetCurrentProcessId()), 1);
-  sys::UniqueHandle self;
-  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), self.put(), 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
-  EXPECT_EQ(launcher.GetProcessIdFromHandle(self.get()), ::GetCurrentProcessId());
-}
-
 }  // namespace
 }  // namespace qf

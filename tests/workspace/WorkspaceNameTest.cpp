@@ -45,14 +45,6 @@ TEST(WorkspaceName, FifteenLowerCaseLettersForAnySeed) {
   }
 }
 
-TEST(WorkspaceName, EveryLetterCanBeDrawn) {
-  std::set<char16_t> seen;
-  for (uint32_t seed = 0; seed < 64; ++seed) {
-    for (char16_t c : WorkspaceName(seed)) seen.insert(c);
-  }
-  EXPECT_EQ(seen.size(), 26u);
-}
-
 TEST(WorkspacePath, OnlyTheShapeCreateReturnsIsAWorkspacePath) {
   EXPECT_TRUE(IsWorkspacePath(u"C:\\kqzmwtebhyalrvo"));
   EXPECT_TRUE(IsWorkspacePath(u"Z:\\aaaaaaaaaaaaaaa"));

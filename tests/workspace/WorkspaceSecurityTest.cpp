@@ -91,16 +91,6 @@ TEST(WorkspaceSecurity, GrantsFullControlToUserSystemAndAdministratorsOnly) {
   EXPECT_FALSE(attributes.bInheritHandle);
 }
 
-TEST(WorkspaceSecurity, SurvivesAMove) {
-  auto built = WorkspaceSecurity::Build();
-  ASSERT_TRUE(built);
-  WorkspaceSecurity moved = std::move(*built);
-  BOOL present = FALSE, defaulted = TRUE;
-  PACL acl = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorDacl(moved.Descriptor(), &present, &acl, &defaulted));
-  EXPECT_EQ(Grants(acl), ExpectedGrants());
-}
-
 TEST(WorkspaceSecurity, CreatedWorkspaceKeepsItsDescriptor) {
   if (test::RunningUnderWine()) GTEST_SKIP() << "Wine derives a directory's DACL from host file modes";
   Workspace workspace;

@@ -120,16 +120,6 @@ TEST(WorkspaceOnWindows, ExistingDirectoryOfTheDrawnNameIsNeverTakenOver) {
   EXPECT_EQ(ScheduledCommand(), u"cmd /C rmdir /S /Q " + next);
 }
 
-TEST(WorkspaceOnWindows, LaterWorkspaceReplacesTheScheduledRemoval) {
-  Leftovers leftovers;
-  Workspace first, second;
-  const std::u16string firstPath = leftovers.Path(first.Create(1));
-  const std::u16string secondPath = leftovers.Path(second.Create(2));
-  ASSERT_TRUE(IsWorkspacePath(firstPath));
-  ASSERT_TRUE(IsWorkspacePath(secondPath));
-  EXPECT_EQ(ScheduledCommand(), u"cmd /C rmdir /S /Q " + secondPath);
-}
-
 TEST(WorkspaceOnWindows, DeleteTreeRemovesProtectedHiddenAndNestedEntries) {
   Leftovers leftovers;
   Workspace workspace;
