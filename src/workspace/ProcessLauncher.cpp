@@ -1,0 +1,82 @@
+#include "workspace/ProcessLauncher.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include "sys/Unique.h"
+#include "workspace/EntryPoint.h"
+
+namespace qf {
+namespace {
+
+using NtQueryInformationProcessFunction = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+using RtlNtStatusToDosErrorFunction = ULONG(NTAPI*)(NTSTATUS);
+
+constexpr wchar_t kOpenVerb[] = L"open";
+constexpr DWORD kNoWait = 0;
+
+bool IsUsableHandle(HANDLE process) { return process != nullptr && process != kLaunchFailed; }
+
+}  // namespace
+
+HANDLE ProcessLauncher::LaunchProgram(const std::u16string& file, const std::u16string& parameters) const {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.hwnd = nullptr;
+  info.lpVerb = kOpenVerb;
+  info.lpFile = sys::Wide(file);
+  info.lpParameters = sys::Wide(parameters);
+  info.lpDirectory = nullptr;
+  info.nShow = SW_SHOWNORMAL;
+  if (!::ShellExecuteExW(&info)) return kLaunchFailed;
+  return info.hProcess;
+}
+
+DWORD ProcessLauncher::GetProcessIdFromHandle(HANDLE process) const {
+  // The failure marker is also the pseudo-handle of this very process.
+  if (process == kLaunchFailed) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  // ntdll is in every process; it is looked up, never loaded by name.
+  const auto toDosError = LoadedEntryPoint<RtlNtStatusToDosErrorFunction>(L"ntdll.dll", "RtlNtStatusToDosError");
+  const auto query = LoadedEntryPoint<NtQueryInformationProcessFunction>(L"ntdll.dll", "NtQueryInformationProcess");
+  if (toDosError == nullptr || query == nullptr) return 0;
+
+  sys::UniqueHandle duplicate;
+  if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), duplicate.put(),
+                         PROCESS_QUERY_INFORMATION, FALSE, 0)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  PROCESS_BASIC_INFORMATION basic{};
+  const NTSTATUS status = query(duplicate.get(), ProcessBasicInformation, &basic, sizeof(basic), nullptr);
+  duplicate.reset();
+  if (!NT_SUCCESS(status)) {
+    ::SetLastError(toDosError(status));
+    return 0;
+  }
+  return static_cast<DWORD>(basic.UniqueProcessId);
+}
+
+int ProcessLauncher::IsProcessRunning(DWORD processId) const {
+  sys::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == processId) return 1;
+  }
+  return 0;
+}
+
+bool ProcessLauncher::InstallerHasEnded(HANDLE process, DWORD processId) const {
+  if (processId != 0) return IsProcessRunning(processId) == 0;
+  if (!IsUsableHandle(process)) return true;
+  // A handle that cannot be waited on will never tell: the wait ends.
+  return ::WaitForSingleObject(process, kNoWait) != WAIT_TIMEOUT;
+}
+
+}  // namespace qf

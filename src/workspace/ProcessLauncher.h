@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace qf {
+
+// What LaunchProgram returns when the shell refused to start the program.
+inline const HANDLE kLaunchFailed = INVALID_HANDLE_VALUE;
+
+// Starts the installer program through the shell and watches its process. Holds no state.
+class ProcessLauncher {
+ public:
+  // The new process's handle, which is null when the shell handed the file to a
+  // process that runs already; kLaunchFailed when the shell refused.
+  HANDLE LaunchProgram(const std::u16string& file, const std::u16string& parameters) const;
+  // The process's id, or 0 with the thread's last error set.
+  DWORD GetProcessIdFromHandle(HANDLE process) const;
+  // 1 when a process with this id is in the system's process list, else 0.
+  int IsProcessRunning(DWORD processId) const;
+  // The poll's question. Without a process id the handle decides: ended when it
+  // is signalled, and at once when there is no handle to wait on, since the
+  // process list always holds an entry with id 0.
+  bool InstallerHasEnded(HANDLE process, DWORD processId) const;
+};
+
+}  // namespace qf

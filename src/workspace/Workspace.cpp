@@ -1,0 +1,208 @@
+#include "workspace/Workspace.h"
+
+#include <windows.h>
+
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include "sys/File.h"
+#include "sys/Unique.h"
+#include "workspace/EntryPoint.h"
+#include "workspace/LogonRemoval.h"
+#include "workspace/TreeEntry.h"
+#include "workspace/WorkspaceDrive.h"
+#include "workspace/WorkspaceName.h"
+#include "workspace/WorkspaceSecurity.h"
+
+namespace qf {
+namespace {
+
+using sys::FromWide;
+using sys::Wide;
+
+using GetDiskFreeSpaceExAFunction = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
+
+constexpr LONG kStatusSuccess = 0;
+constexpr uint32_t kUnknownVersion = 0;
+
+// Drive letters are made current one after another; whatever directory was
+// current before, a network path included, is current again afterwards, since
+// the installer is started in it.
+class CurrentDirectoryKeeper {
+ public:
+  CurrentDirectoryKeeper() {
+    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return;
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = ::GetCurrentDirectoryW(needed, buffer.data());
+    if (length > 0 && length < needed) m_saved = FromWide(buffer.data(), length);
+  }
+  ~CurrentDirectoryKeeper() {
+    if (!m_saved.empty()) ::SetCurrentDirectoryW(Wide(m_saved));
+  }
+  CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
+  CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
+
+ private:
+  std::u16string m_saved;
+};
+
+std::vector<DriveMeasurement> MeasureDrives() {
+  // Looked up at run time: systems without it measure nothing and get no workspace.
+  const auto freeSpace = LoadedEntryPoint<GetDiskFreeSpaceExAFunction>(L"kernel32.dll", "GetDiskFreeSpaceExA");
+  std::vector<DriveMeasurement> drives;
+  CurrentDirectoryKeeper keeper;
+  for (int n = 0; n < kDriveCount; ++n) {
+    const char16_t letter = static_cast<char16_t>(kFirstDriveLetter + n);
+    // A drive that cannot be made current does not exist or holds no medium.
+    if (!::SetCurrentDirectoryW(Wide(DriveText(letter)))) continue;
+    const std::u16string root = DriveText(letter) + u"\\";
+    const char narrowRoot[] = {static_cast<char>(letter), ':', '\\', '\0'};
+    DriveMeasurement drive{letter, false, ::GetDriveTypeW(Wide(root)), 0};
+    if (freeSpace != nullptr) {
+      ULARGE_INTEGER availableToCaller{}, totalBytes{}, totalFree{};
+      drive.queried = freeSpace(narrowRoot, &availableToCaller, &totalBytes, &totalFree) != 0;
+      drive.totalFree = totalFree.QuadPart;
+    }
+    drives.push_back(drive);
+  }
+  return drives;
+}
+
+std::optional<uint64_t> ExecutableSize() {
+  const std::u16string path = sys::ExecutablePath();
+  if (path.empty()) return std::nullopt;
+  return sys::File::OpenRead(path).Size();
+}
+
+// The true version: RtlGetVersion is not subject to the compatibility shims
+// that make GetVersionExW report an older Windows.
+uint32_t RegistryAccessMask() {
+  const auto getVersion = LoadedEntryPoint<RtlGetVersionFunction>(L"ntdll.dll", "RtlGetVersion");
+  RTL_OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+  if (getVersion == nullptr || getVersion(&version) != kStatusSuccess) {
+    return RunOnceAccessMask(kUnknownVersion, kUnknownVersion);
+  }
+  return RunOnceAccessMask(version.dwMajorVersion, version.dwMinorVersion);
+}
+
+void DeleteContents(const std::u16string& directory);
+
+void CarryOut(const std::u16string& path, TreeAction action) {
+  switch (action) {
+    case TreeAction::Skip:
+      break;
+    case TreeAction::DeleteFile:
+      ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(Wide(path));
+      break;
+    case TreeAction::DeleteSubtree:
+      // Clears read-only, hidden and system.
+      ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_DIRECTORY);
+      DeleteContents(path);
+      ::RemoveDirectoryW(Wide(path));
+      break;
+    case TreeAction::RemoveDirectoryLink:
+      ::RemoveDirectoryW(Wide(path));
+      break;
+    case TreeAction::RemoveFileLink:
+      ::DeleteFileW(Wide(path));
+      break;
+  }
+}
+
+// What cannot be deleted is passed over and stays.
+void DeleteContents(const std::u16string& directory) {
+  const auto pattern = SearchPattern(directory);
+  if (!pattern) return;
+  WIN32_FIND_DATAW entry;
+  sys::UniqueFind search(::FindFirstFileW(Wide(*pattern), &entry));
+  if (!search) return;
+  do {
+    const std::u16string name = FromWide(entry.cFileName);
+    const TreeAction action = ClassifyTreeEntry(name, entry.dwFileAttributes);
+    if (action == TreeAction::Skip) continue;
+    // A cut path could name another file; an entry whose path does not fit stays.
+    const auto path = EntryPath(directory, name);
+    if (path) CarryOut(*path, action);
+  } while (::FindNextFileW(search.get(), &entry));
+}
+
+}  // namespace
+
+std::u16string Workspace::Create() { return Create(static_cast<uint32_t>(std::time(nullptr))); }
+
+std::u16string Workspace::Create(uint32_t seed) {
+  const std::u16string failed(kNoWorkspace);
+  m_path.clear();
+  const std::vector<DriveMeasurement> drives = MeasureDrives();
+  const auto drive = ChooseWorkspaceDrive(drives);
+  if (!drive) return failed;
+  m_path = DriveText(drive->letter);
+
+  const auto size = ExecutableSize();
+  if (!size || !HasRoomFor(drive->totalFree, *size)) return failed;
+
+  auto security = WorkspaceSecurity::Build();
+  if (!security) return failed;
+  SECURITY_ATTRIBUTES attributes = security->Attributes();
+  // A directory that exists already may belong to someone else, and everything
+  // in a workspace is deleted at the end: only a directory made here will do.
+  const auto path = CreateUniqueWorkspace(drive->letter, seed, [&attributes](const std::u16string& candidate) {
+    if (::CreateDirectoryW(Wide(candidate), &attributes)) return CreateOutcome::Created;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS ? CreateOutcome::AlreadyExists : CreateOutcome::Failed;
+  });
+  if (!path) return failed;
+
+  m_path = *path;
+  ::SetFileAttributesW(Wide(m_path), FILE_ATTRIBUTE_HIDDEN);
+  ScheduleRemovalAtLogon();
+  return m_path;
+}
+
+int Workspace::ScheduleRemovalAtLogon() {
+  // The command removes whatever it names at logon: only a workspace path will do.
+  if (!IsWorkspacePath(m_path)) return 0;
+  const std::u16string keyPath(kRunOnceKey);
+  sys::UniqueKey key;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, 0, RegistryAccessMask(), nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  const std::u16string name(kRunOnceValueName);
+  const std::u16string command = RemovalCommand(m_path);
+  const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(char16_t));
+  const LONG written =
+      ::RegSetValueExW(key.get(), Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()), bytes);
+  return written == ERROR_SUCCESS ? 1 : 0;
+}
+
+int Workspace::CancelScheduledRemoval() {
+  const std::u16string keyPath(kRunOnceKey);
+  sys::UniqueKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put()) != ERROR_SUCCESS) {
+    return 0;
+  }
+  const std::u16string name(kRunOnceValueName);
+  ::RegDeleteValueW(key.get(), Wide(name));
+  return 1;
+}
+
+int Workspace::DeleteTree(const std::u16string& path) {
+  if (!CanDeleteTree(path)) return 0;
+  const DWORD attributes = ::GetFileAttributesW(Wide(path));
+  const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (!link) DeleteContents(path);
+  CancelScheduledRemoval();
+  if (link) {
+    CarryOut(path, ClassifyTreeEntry(path, attributes));
+  } else {
+    ::RemoveDirectoryW(Wide(path));
+  }
+  return 1;
+}
+
+}  // namespace qf

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "RecordingInstaller.h"
+#include "WindowsTestSupport.h"
+#include "support/TestFiles.h"
+#include "sys/Unique.h"
+#include "workspace/ProcessLauncher.h"
+#include "workspace/Workspace.h"
+#include "workspace/WorkspaceName.h"
+
+namespace qf {
+namespace {
+
+using sys::FromWide;
+using sys::Wide;
+
+std::u16string RecordingInstallerPath() { return test::ProgramDirectory() + u"" QF_RECORDING_INSTALLER; }
+
+// Runs the recording installer with its record file and release event set in
+// the environment the launched program inherits.
+class RecordingRun {
+ public:
+  RecordingRun() {
+    static std::atomic<int> counter{0};
+    m_record = m_dir.core() + u"\\record.txt";
+    m_eventName = u"qf-release-" + FromWide(std::to_wstring(::GetCurrentProcessId()).c_str()) + u"-" +
+                  FromWide(std::to_wstring(counter++).c_str());
+    m_release.reset(::CreateEventW(nullptr, TRUE, FALSE, Wide(m_eventName)));
+    ::SetEnvironmentVariableW(kRecordToVariable, Wide(m_record));
+    ::SetEnvironmentVariableW(kReleaseEventVariable, Wide(m_eventName));
+  }
+  ~RecordingRun() {
+    Release();
+    ::SetEnvironmentVariableW(kRecordToVariable, nullptr);
+    ::SetEnvironmentVariableW(kReleaseEventVariable, nullptr);
+  }
+
+  void Release() { ::SetEvent(m_release.get()); }
+  // What the program recorded: its parameter text and its current directory.
+  std::optional<std::u16string> Recorded() const {
+    if (!test::WaitUntil([&] { return test::Exists(m_record); })) return std::nullopt;
+    return test::ReadText(m_record);
+  }
+
+ private:
+  test::TempDir m_dir;
+  std::u16string m_record;
+  std::u16string m_eventName;
+  sys::UniqueHandle m_release;
+};
+
+std::u16string Recording(const std::u16string& parameters, const std::u16string& directory) {
+  return parameters + static_cast<char16_t>(kRecordSeparator) + directory;
+}
+
+TEST(ProcessLauncher, InstallerInTheWorkspaceGetsItsParametersAndIsWatchedUntilItEnds) {
+  Workspace workspace;
+  const std::u16string path = workspace.Create();
+  ASSERT_TRUE(IsWorkspacePath(path));
+  struct Removal {
+    Workspace& workspace;
+    const std::u16string& path;
+    ~Removal() { workspace.DeleteTree(path); }
+  } removal{workspace, path};
+  const std::u16string installer = path + u"\\setup.exe";
+  ASSERT_TRUE(::CopyFileW(Wide(RecordingInstallerPath()), Wide(installer), TRUE)) << ::GetLastError();
+
+  const ProcessLauncher launcher;
+  RecordingRun run;
+  sys::UniqueHandle process(launcher.LaunchProgram(installer, u"-s"));
+  ASSERT_NE(process.get(), kLaunchFailed);
+  ASSERT_NE(process.get(), nullptr);
+
+  const DWORD processId = launcher.GetProcessIdFromHandle(process.get());
+  EXPECT_NE(processId, 0u);
+  EXPECT_EQ(processId, ::GetProcessId(process.get()));
+  // No working directory is given: the installer starts in ours, not in the workspace.
+  EXPECT_EQ(run.Recorded(), Recording(u"-s", test::CurrentDirectory()));
+
+  EXPECT_EQ(launcher.IsProcessRunning(processId), 1);
+  EXPECT_FALSE(launcher.InstallerHasEnded(process.get(), processId));
+  EXPECT_FALSE(launcher.InstallerHasEnded(process.get(), 0));
+
+  run.Release();
+  ASSERT_EQ(::WaitForSingleObject(process.get(), test::kDeadlineMs), WAIT_OBJECT_0);
+  // The handle is still held, as the dialog holds it while it polls.
+  EXPECT_TRUE(test::WaitUntil([&] { return launcher.IsProcessRunning(processId) == 0; }));
+  EXPECT_TRUE(launcher.InstallerHasEnded(process.get(), processId));
+  EXPECT_TRUE(launcher.InstallerHasEnded(process.get(), 0));
+
+  EXPECT_EQ(workspace.DeleteTree(path), 1);
+  EXPECT_FALSE(test::Exists(path));
+}
+
+TEST(ProcessLauncher, ParametersArriveVerbatim) {
+  struct Case {
+    std::u16string parameters;
+    std::u16string received;
+  };
+  // The program's own start-up code drops the blanks between its name and its parameters.
+  const Case cases[] = {
+      {u"-s \"two words\" /x=1 C:\\a\\b", u"-s \"two words\" /x=1 C:\\a\\b"}, {u"", u""}, {u"  padded  ", u"padded  "}};
+  const ProcessLauncher launcher;
+  for (const Case& c : cases) {
+    RecordingRun run;
+    sys::UniqueHandle process(launcher.LaunchProgram(RecordingInstallerPath(), c.parameters));
+    ASSERT_NE(process.get(), kLaunchFailed);
+    const auto recorded = run.Recorded();
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->substr(0, recorded->find(static_cast<char16_t>(kRecordSeparator))), c.received);
+    run.Release();
+    EXPECT_EQ(::WaitForSingleObject(process.get(), test::kDeadlineMs), WAIT_OBJECT_0);
+  }
+}
+
+// Without a display the shell cannot show its "File not found." box and fails at
+// once; with one it shows the box first, and this dismisses it. What it saw is
+// in `seen` once it is gone.
+class ShellErrorBoxes {
+ public:
+  explicit ShellErrorBoxes(std::u16string& seen) : m_seen(seen), m_watcher([this] { Watch(); }) {}
+  ~ShellErrorBoxes() {
+    m_stop = true;
+    m_watcher.join();
+  }
+
+ private:
+  void Watch() {
+    while (!m_stop) {
+      for (HWND box = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+           box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(box, &owner);
+        if (owner != ::GetCurrentProcessId()) continue;
+        wchar_t caption[256] = {}, text[256] = {};
+        ::GetWindowTextW(box, caption, 256);
+        ::GetDlgItemTextW(box, 0xFFFF, text, 256);
+        m_seen += FromWide(caption) + u"|" + FromWide(text);
+        ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+      }
+      ::Sleep(5);
+    }
+  }
+  std::u16string& m_seen;
+  std::atomic<bool> m_stop{false};
+  std::thread m_watcher;
+};
+
+TEST(ProcessLauncher, MissingFileGivesTheFailureMarker) {
+  const ProcessLauncher launcher;
+  std::u16string seen;
+  HANDLE result = nullptr;
+  {
+    ShellErrorBoxes boxes(seen);
+    result = launcher.LaunchProgram(u"C:\\qf-no-such-directory\\setup.exe", u"-s");
+  }
+  EXPECT_EQ(result, kLaunchFailed);
+  if (!seen.empty()) {
+    EXPECT_EQ(seen.substr(0, 6), u"Error|");
+  }
+}
+
+TEST(ProcessLauncher, NoProcessIdNeverMeansWaitingForever) {
+  const ProcessLauncher launcher;
+  EXPECT_TRUE(launcher.InstallerHasEnded(nullptr, 0));
+  EXPECT_TRUE(launcher.InstallerHasEnded(kLaunchFailed, 0));
+}
+
+TEST(ProcessLauncher, ProcessIdOfNoHandleIsZeroWithTheReason) {
+  const ProcessLauncher launcher;
+  ::SetLastError(0);
+  EXPECT_EQ(launcher.GetProcessIdFromHandle(nullptr), 0u);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // The failure marker is also the pseudo-handle of the current process: never our own id.
+  EXPECT_EQ(launcher.GetProcessIdFromHandle(kLaunchFailed), 0u);
+}
+
+}  // namespace
+}  // namespace qf
