@@ -180,9 +180,13 @@ Observation RunStub(const RunOptions& options) {
         }
         const LRESULT position = Query(bar, PBM_GETPOS, 0, 0);
         if (position >= 0) seen.lastPosition = static_cast<int>(position);
-        if (options.escapeAtPosition && !seen.escaped && seen.lastPosition >= *options.escapeAtPosition) {
-          ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-          seen.escaped = true;
+        if (options.endAtPosition && !seen.endedEarly && seen.lastPosition >= *options.endAtPosition) {
+          if (options.endWithClose) {
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+          } else {
+            ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+          }
+          seen.endedEarly = true;
         }
         if (!options.screenshot.empty() && !seen.screenshotTaken && seen.lastPosition >= 1 &&
             ::IsWindowVisible(window)) {

@@ -22,8 +22,10 @@ struct RunOptions {
   explicit RunOptions(std::wstring program) : exe(std::move(program)) {}
   std::wstring exe;
   DWORD timeoutMs = 90000;
-  // Presses Escape on the dialog once its bar has reached this position.
-  std::optional<int> escapeAtPosition;
+  // Ends the dialog early once its bar has reached this position: with the
+  // Escape key, or with WM_CLOSE sent from outside.
+  std::optional<int> endAtPosition;
+  bool endWithClose = false;
   // Saves the dialog as a BMP once its bar has reached position 1.
   std::wstring screenshot;
 };
@@ -41,7 +43,7 @@ struct Observation {
   bool dialogSeen = false;
   bool dialogHiddenWhileAlive = false;
   std::set<HWND> windows;  // every top-level window of the process
-  bool escaped = false;
+  bool endedEarly = false;
   bool screenshotTaken = false;
 };
 

@@ -264,20 +264,49 @@ TEST_F(StubRun, SecondInstanceEndsAtOnceWithoutAWindow) {
   ExpectNothingLeft();
 }
 
-TEST_F(StubRun, EscapeDuringExtractionLeavesNothingOnDisk) {
+// Ending the dialog while the worker extracts stops the worker before the
+// workspace is deleted: nothing is left and nothing is written afterwards.
+TEST_F(StubRun, EscapeOrCloseDuringExtractionLeavesNothingOnDisk) {
   std::vector<TestEntry> entries = {{u"Installer.exe", u"", s_installer}};
   for (int i = 0; i < 16; ++i) {
     entries.push_back({u"part" + std::u16string(1, char16_t(u'a' + i)) + u".bin", u"data\\", Bytes(32 << 20, 'x')});
   }
   entries.push_back({u"$Settings.ini", u"", SettingsText(PassingSettings())});
+  const std::wstring exe = Pack(entries);
+  for (bool close : {false, true}) {
+    SCOPED_TRACE(close ? "WM_CLOSE" : "Escape");
+    RunOptions options(exe);
+    options.endAtPosition = 2;
+    options.endWithClose = close;
+    const Observation seen = RunStub(options);
+    ASSERT_TRUE(seen.exited);
+    EXPECT_TRUE(seen.endedEarly);
+    EXPECT_EQ(seen.exitCode, 1105u);
+    EXPECT_TRUE(seen.boxes.empty());
+    EXPECT_FALSE(fs::exists(m_record)) << "the installer started: the early end came too late to test anything";
+    ExpectNothingLeft();
+  }
+}
+
+// The dialog as the user sees it during extraction, kept beside the tests
+// (bin/dialog-extracting.bmp) for the guide.
+TEST_F(StubRun, DialogShowsTheBarDuringExtraction) {
+  std::vector<TestEntry> entries = {{u"Installer.exe", u"", s_installer}};
+  for (int i = 0; i < 6; ++i) {
+    entries.push_back({u"part" + std::u16string(1, char16_t(u'a' + i)) + u".bin", u"", Bytes(48 << 20, 'x')});
+  }
+  entries.push_back({u"$Settings.ini", u"", SettingsText(PassingSettings())});
   RunOptions options(Pack(entries));
-  options.escapeAtPosition = 2;
+  options.screenshot = OwnDirectory() + L"\\dialog-extracting.bmp";
   const Observation seen = RunStub(options);
   ASSERT_TRUE(seen.exited);
-  EXPECT_TRUE(seen.escaped);
-  EXPECT_EQ(seen.exitCode, 1105u);
-  EXPECT_TRUE(seen.boxes.empty());
-  EXPECT_FALSE(fs::exists(m_record)) << "the installer started: the escape came too late to test anything";
+  EXPECT_EQ(seen.exitCode, 0u);
+  ASSERT_TRUE(seen.screenshotTaken);
+  const Bytes image = test::ReadBytes(fs::path(options.screenshot));
+  ASSERT_GT(image.size(), 54u);
+  std::set<unsigned> colours;
+  for (std::size_t i = 54; i + 2 < image.size(); i += 3) colours.insert(image[i] | image[i + 1] << 8 | image[i + 2] << 16);
+  EXPECT_GT(colours.size(), 8u) << "the capture is blank";
   ExpectNothingLeft();
 }
 
