@@ -70,7 +70,8 @@ IniEntry ParseEntry(std::u16string_view line) {
   for (char16_t c : UpToNul(line)) {
     if (c != kTab && c != kLineFeed && c != kCarriageReturn) text.push_back(c);
   }
-  const std::u16string_view rest = std::u16string_view(text).substr(std::min(text.find_first_not_of(kEquals), text.size()));
+  const std::u16string_view rest =
+      std::u16string_view(text).substr(std::min(text.find_first_not_of(kEquals), text.size()));
   const std::size_t split = rest.find(kEquals);
   if (split == std::u16string_view::npos) return {std::u16string(CutToWidth(rest)), {}};
   return {std::u16string(CutToWidth(rest.substr(0, split))), std::u16string(CutToWidth(rest.substr(split + 1)))};

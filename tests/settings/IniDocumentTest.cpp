@@ -1,7 +1,6 @@
-#include "settings/IniDocument.h"
-
 #include <gtest/gtest.h>
 
+#include "settings/IniDocument.h"
 #include "settings/TextWidth.h"
 #include "support/TestFiles.h"
 
@@ -158,7 +157,7 @@ TEST(IniDocument, LongLinesAreReadInPiecesOf1023Units) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].key, u"a");
   EXPECT_EQ(entries[0].value, std::u16string(255, u'x'));  // 1021 units, cut at the width
-  EXPECT_EQ(entries[1].key, std::u16string(255, u'x'));     // the last 475 x of the line
+  EXPECT_EQ(entries[1].key, std::u16string(255, u'x'));    // the last 475 x of the line
   EXPECT_EQ(entries[1].value, u"");
   EXPECT_EQ(Value(document, u"s", u"b"), u"2");
 }

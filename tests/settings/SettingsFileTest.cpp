@@ -1,7 +1,6 @@
-#include "settings/SettingsFile.h"
-
 #include <gtest/gtest.h>
 
+#include "settings/SettingsFile.h"
 #include "support/TestFiles.h"
 
 namespace qf::settings {
@@ -47,16 +46,14 @@ TEST_F(SettingsFileTest, ReferenceFileReadsBackKeyByKey) {
   struct Expected {
     std::u16string_view section, key, value;
   };
-  for (const Expected& e : {Expected{key::kValidate, key::kCpu, u"1"}, Expected{key::kValidate, key::kBios, u"0"},
-                            Expected{key::kValidate, key::kBaseboard, u"1"},
-                            Expected{key::kCpu, key::kProcessor, u"TavixSilicon"},
-                            Expected{key::kCpu, key::kAdvanced, u""},
-                            Expected{key::kBios, key::kManufacturer, u"Tavix Corp."},
-                            Expected{key::kBaseboard, key::kManufacturer, u"Tavix Corporation"},
-                            Expected{key::kExecutable, key::kFile, u"TavixSetup.exe"},
-                            Expected{key::kExecutable, key::kParam, u"-s"},
-                            Expected{key::kMessage, key::kFail,
-                                     u"This software will install on Tavix hardware only. Please contact your vendor."}}) {
+  for (const Expected& e :
+       {Expected{key::kValidate, key::kCpu, u"1"}, Expected{key::kValidate, key::kBios, u"0"},
+        Expected{key::kValidate, key::kBaseboard, u"1"}, Expected{key::kCpu, key::kProcessor, u"TavixSilicon"},
+        Expected{key::kCpu, key::kAdvanced, u""}, Expected{key::kBios, key::kManufacturer, u"Tavix Corp."},
+        Expected{key::kBaseboard, key::kManufacturer, u"Tavix Corporation"},
+        Expected{key::kExecutable, key::kFile, u"TavixSetup.exe"}, Expected{key::kExecutable, key::kParam, u"-s"},
+        Expected{key::kMessage, key::kFail,
+                 u"This software will install on Tavix hardware only. Please contact your vendor."}}) {
     std::u16string out = u"stale";
     EXPECT_EQ(document.GetValue(e.section, e.key, out), kIniFound) << e.key.size();
     EXPECT_EQ(out, e.value);
