@@ -18,6 +18,12 @@ inline constexpr std::u16string_view kClassBios = u"Win32_Bios";
 inline constexpr std::u16string_view kClassBaseBoard = u"Win32_BaseBoard";
 inline constexpr std::u16string_view kPropertyManufacturer = u"Manufacturer";
 
+// The WQL text that selects every instance of a class: the name follows
+// directly, neither quoted nor escaped.
+inline std::u16string WqlSelectAll(std::u16string_view className) {
+  return u"Select * from " + std::u16string(className);
+}
+
 // Where the platform check reads a property of the first instance of a WMI
 // class: WmiQuery on Windows, a substitute with the same result codes in tests.
 class PropertySource {
