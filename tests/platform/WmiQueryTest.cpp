@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "ConsoleRun.h"
 #include "FakeCpuid.h"
 #include "platform/ComPtr.h"
 #include "platform/PlatformValidator.h"
@@ -20,46 +21,6 @@ qf::test::Bytes WithMark(std::u16string_view text) {
   const qf::test::Bytes body = qf::test::Utf16Le(text);
   bytes.insert(bytes.end(), body.begin(), body.end());
   return bytes;
-}
-
-// What "wmic <alias> get manufacturer" prints below its heading, blanks at
-// the end of the column removed. wmic writes UTF-16 with a mark when its
-// output is not a console; it goes to a file, read once wmic has ended.
-std::u16string WmicManufacturer(const std::wstring& alias) {
-  qf::test::TempDir dir;
-  const std::wstring outputPath = (dir.path() / ("wmic-" + std::string(alias.begin(), alias.end()) + ".txt")).wstring();
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  sys::UniqueFile output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output) return u"<no output file>";
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
-  std::wstring command = L"wmic " + alias + L" get manufacturer";
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process)) {
-    return u"<wmic did not start>";
-  }
-  sys::UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-  WaitForSingleObject(processHandle.get(), INFINITE);
-  output.reset();
-
-  const qf::test::Bytes bytes = qf::test::ReadBytes(outputPath);
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-  if (!text.empty() && text.front() == 0xFEFF) text.erase(0, 1);
-  // Heading line, then the value line.
-  const std::size_t firstEnd = text.find(u'\n');
-  if (firstEnd == std::u16string::npos) return u"<no value line>";
-  std::u16string value = text.substr(firstEnd + 1);
-  value = value.substr(0, value.find_first_of(u"\r\n"));
-  while (!value.empty() && value.back() == u' ') value.pop_back();
-  return value;
 }
 
 // The system's runtime, with each call counted; the locator it hands out is
@@ -145,8 +106,8 @@ void OnFreshThread(Body body) {
 }
 
 TEST(WmiQuery, ManufacturersEqualWhatWmicPrints) {
-  const std::u16string bios = WmicManufacturer(L"bios");
-  const std::u16string board = WmicManufacturer(L"baseboard");
+  const std::u16string bios = test::WmicManufacturer(L"bios");
+  const std::u16string board = test::WmicManufacturer(L"baseboard");
   ASSERT_FALSE(bios.empty());
   OnFreshThread([&] {
     CountingRuntime runtime;
