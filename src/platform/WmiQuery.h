@@ -26,8 +26,9 @@ ComRuntime& SystemComRuntime();
 // Reads one property of the first instance of a WMI class as text. Each query
 // makes and releases its own locator and connection, so nothing outlives it but
 // COM on the calling thread and the process's security settings: COM stays
-// initialised after a query that reached the namespace, and is uninitialised
-// again after one that failed before. Queries must run on the thread that
+// initialised after a query that ran (results 0 and 7), and is uninitialised
+// again after one that could not run (7 for locator or namespace, 4).
+// Security is set once per object. Queries must run on the thread that
 // initialised COM; the object never uninitialises COM when it goes, since it
 // may be destroyed on another thread.
 class WmiQuery final : public PropertySource {

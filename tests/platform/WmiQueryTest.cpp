@@ -118,11 +118,19 @@ TEST(WmiQuery, ManufacturersEqualWhatWmicPrints) {
     EXPECT_EQ(out, bios);
     // The second query on the object skips COM and security, and makes its own locator and connection.
     out.clear();
-    EXPECT_EQ(query.GetProperty(kClassBaseBoard, kPropertyManufacturer, out), kWmiSuccess);
+    const int32_t boardResult = query.GetProperty(kClassBaseBoard, kPropertyManufacturer, out);
     EXPECT_EQ(out, board);
+    // A machine whose board names no maker shows an empty column.
+    if (board.empty()) {
+      EXPECT_TRUE(boardResult == kWmiSuccess || boardResult == kWmiNoValue) << boardResult;
+    } else {
+      EXPECT_EQ(boardResult, kWmiSuccess);
+    }
     EXPECT_EQ(runtime.initializeCalls, 1);
     EXPECT_EQ(runtime.securityCalls, 1);
-    EXPECT_EQ(runtime.locators.size(), 2u);
+    ASSERT_EQ(runtime.locators.size(), 2u);
+    EXPECT_EQ(runtime.locators[0]->connections.size(), 1u);
+    EXPECT_EQ(runtime.locators[1]->connections.size(), 1u);
     EXPECT_EQ(runtime.uninitializeCalls, 0);
     EXPECT_TRUE(query.ComInitialized());
     runtime.ExpectEverythingReleased();

