@@ -18,7 +18,8 @@ inline constexpr int32_t kCheckPassed = 1;
 inline constexpr int32_t kCheckFailed = 0;
 
 // One comparison the check made: the setting it read, what the machine
-// reported, and the verdict. For the probe tool; the stub watches nothing.
+// reported, and the verdict; the texts live only during the call. For the
+// probe tool; the stub watches nothing.
 struct CheckStep {
   std::u16string_view section;   // "cpu", a family number, "bios" or "baseboard"
   std::u16string_view key;       // "Advanced", "Model_Number", "Processor" or "Manufacturer"
