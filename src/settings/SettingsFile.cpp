@@ -1,0 +1,15 @@
+#include "settings/SettingsFile.h"
+
+namespace qf::settings {
+
+SettingsFile::SettingsFile(std::u16string_view path) : m_document(path, IniDocument::kModeStandard) {}
+
+int32_t SettingsFile::GetExecutable(std::u16string& file, std::u16string& parameters) const {
+  file.clear();
+  m_document.GetValue(key::kExecutable, key::kFile, file);
+  parameters.clear();
+  m_document.GetValue(key::kExecutable, key::kParam, parameters);
+  return 1;
+}
+
+}  // namespace qf::settings
