@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 jobs="${QF_JOBS:-2}"
-fuzz_seconds="${QF_FUZZ_SECONDS:-60}"
+fuzz_seconds="${QF_FUZZ_SECONDS:-30}"
 passed=0
 failed=0
 summary=()
@@ -53,16 +53,16 @@ tier_ctest() {
 tier_ctest native
 tier_ctest native-asan
 
-echo "=== tier fuzz (${fuzz_seconds} s)"
-run_fuzzer() {
-  configure_and_build fuzz --target qf_fuzz_load_table qf_fuzz_seeds || return 1
-  local work=build/fuzz/corpus-work
-  rm -rf "$work" && mkdir -p "$work"
-  build/fuzz/tests/fuzz/qf_fuzz_seeds "$work" || return 1
-  (cd build/fuzz && ./tests/fuzz/qf_fuzz_load_table -max_total_time="$fuzz_seconds" -max_len=8192 \
-     -print_final_stats=1 corpus-work 2>&1 | tail -n 12)
-}
-check fuzz run_fuzzer
+echo "=== tier fuzz (${fuzz_seconds} s per target)"
+fuzz_log=$(mktemp)
+if cmake --preset fuzz -DQF_FUZZ_SECONDS="$fuzz_seconds" >/dev/null &&
+   cmake --build --preset fuzz -j "$jobs" --target qf_fuzz_load_table qf_fuzz_seeds qf_ini_fuzz; then
+  ctest --test-dir build/fuzz -L fuzz -j "$jobs" --output-on-failure 2>&1 | tee "$fuzz_log"
+  count_ctest fuzz "$fuzz_log"
+else
+  failed=$((failed + 1)); summary+=("fuzz: build FAILED")
+fi
+rm -f "$fuzz_log"
 
 echo "=== tier mingw-x64 (under wine64)"
 tier_ctest mingw-x64 xvfb-run -a -s "-screen 0 1024x768x24"
