@@ -28,6 +28,11 @@ class PackageReader {
   void Clear();
   int32_t GetEntryCount() const { return m_entryCount; }
   const PackageEntry& GetEntry(int32_t index) const { return m_entries.at(static_cast<std::size_t>(index)); }
+  // After a successful load: where the trailer ends (the end of the file, or the
+  // start of a signed installer's certificate table and its padding) and where
+  // the file table starts. 0 otherwise.
+  uint64_t GetPackageEnd() const { return m_packageEnd; }
+  uint64_t GetTableStart() const { return m_tableStart; }
 
   // Writes the last entry, the settings file, into `directory`.
   ResultCode ExtractSettingsFile(const std::u16string& directory);
@@ -43,6 +48,8 @@ class PackageReader {
   std::u16string m_packagePath;
   std::vector<PackageEntry> m_entries;
   int32_t m_entryCount = 0;
+  uint64_t m_packageEnd = 0;
+  uint64_t m_tableStart = 0;
   ExtractCallback m_callback = nullptr;
   void* m_context = nullptr;
 };
