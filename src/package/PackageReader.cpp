@@ -123,11 +123,12 @@ std::optional<CertificateTable> FindCertificateTable(sys::File& file, uint64_t f
   return table;
 }
 
-// Where the package ends. Normally at the end of the file. A signed installer
-// carries a certificate table after the package, which the signing tool aligns
-// with up to 7 zero bytes: the package then ends where the tag does, in front
-// of that padding. Nothing from the table onwards is read.
-std::optional<uint64_t> FindPackageEnd(sys::File& file) {
+}  // namespace
+
+// A signed installer carries a certificate table after the package, which the
+// signing tool aligns with up to 7 zero bytes: the package then ends where the
+// tag does, in front of that padding. Nothing from the table onwards is read.
+std::optional<uint64_t> package::FindPackageEnd(sys::File& file) {
   const auto fileSize = file.Size();
   if (!fileSize) return std::nullopt;
   unsigned char tail[package::kTagBytes + package::kMaxSignaturePadding] = {};
@@ -148,6 +149,8 @@ std::optional<uint64_t> FindPackageEnd(sys::File& file) {
   }
   return std::nullopt;
 }
+
+namespace {
 
 // Both extraction operations reject an empty directory before touching anything:
 // there is no sensible place to write to.
@@ -183,7 +186,7 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
   if (!file) return ResultCode::OpenFailed;
 
   // Every read below counts back from the end of the package.
-  const auto found = FindPackageEnd(file);
+  const auto found = package::FindPackageEnd(file);
   if (!found) return ResultCode::SignatureMismatch;
   const uint64_t end = *found;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,13 @@ namespace qf {
 namespace sys {
 class File;
 }
+
+namespace package {
+// Where the package in an open installer ends: the end of the file, or, for a
+// signed installer, in front of the certificate table and its zero padding.
+// No value when the tag is at neither place.
+std::optional<uint64_t> FindPackageEnd(sys::File& file);
+}  // namespace package
 
 // Knows where the package is and what it holds: verifies the trailer, reads the
 // file table into a fixed table of 1024 entries, and extracts entries. Every
