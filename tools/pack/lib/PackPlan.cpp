@@ -39,6 +39,15 @@ std::string WhyDirectoryNotPlain(std::u16string_view directory) {
   return {};
 }
 
+bool IsText(const fs::path& path) {
+#ifdef _WIN32
+  (void)path;
+  return true;
+#else
+  return sys::Utf8ToUtf16(path.string()).has_value();
+#endif
+}
+
 }  // namespace
 
 std::u16string CorePath(const fs::path& path) {
@@ -46,10 +55,12 @@ std::u16string CorePath(const fs::path& path) {
   const std::wstring wide = path.wstring();
   return std::u16string(wide.begin(), wide.end());
 #else
-  // A name that is not UTF-8 cannot be a Windows name; it shows as U+FFFD and
-  // is refused as such.
-  auto text = sys::Utf8ToUtf16(path.string());
-  return text ? *text : u"\uFFFD";
+  // A name that is not UTF-8 shows with U+FFFD for each byte beyond ASCII;
+  // CollectInputs refuses it.
+  if (auto text = sys::Utf8ToUtf16(path.string())) return *text;
+  std::u16string shown;
+  for (unsigned char c : path.string()) shown.push_back(c < 0x80 ? c : u'\uFFFD');
+  return shown;
 #endif
 }
 
@@ -64,7 +75,6 @@ fs::path FsPath(std::u16string_view path) {
 std::string WhyNotPlain(std::u16string_view component) {
   if (component.empty()) return "an empty name";
   if (component == u"." || component == u"..") return Quoted(component) + " is not a plain name";
-  if (component.find(u'\uFFFD') != std::u16string_view::npos) return "the name is not valid UTF-8";
   for (char16_t c : component) {
     if (c < kFirstPrintable) return "a control character, which Windows forbids in names";
     if (std::u16string_view(u"<>:\"|?*\\/").find(c) != std::u16string_view::npos) {
@@ -124,7 +134,9 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
       }
       const std::u16string name = CorePath(relative.filename());
       std::error_code kind;
-      if (entry.is_symlink(kind) && entry.is_directory(kind)) {
+      if (!IsText(relative)) {
+        out.errors.push_back(Display(CorePath(entry.path())) + ": the name is not valid UTF-8");
+      } else if (entry.is_symlink(kind) && entry.is_directory(kind)) {
         out.errors.push_back(Display(CorePath(entry.path())) + ": a link to a folder, which is not followed");
       } else if (entry.is_directory(kind)) {
         folders.insert(directory + name + kSeparator);
