@@ -265,8 +265,12 @@ TEST_F(PackCommands, UsageErrorsExitWith2AndHelpWith0) {
 TEST_F(PackCommands, ListOfNoInstallerSaysWhy) {
   EXPECT_EQ(Run({"list", Arg(dir / "stub.exe")}), kExitProblems);
   EXPECT_NE(err.find("no package: the file does not end in the tag \"TavixCorp.\""), std::string::npos) << err;
+  EXPECT_NE(err.find("(result 1001; the stub shows \"The Signature Could not be verified\")"), std::string::npos)
+      << err;
   EXPECT_EQ(Run({"list", Arg(dir / "missing.exe")}), kExitProblems);
-  EXPECT_NE(err.find("cannot be opened (result 1000)"), std::string::npos) << err;
+  EXPECT_NE(err.find("cannot be opened (result 1000; the stub shows \"Could not open the installer\")"),
+            std::string::npos)
+      << err;
 }
 
 TEST(PackArgs, ParsesConventionalOptions) {

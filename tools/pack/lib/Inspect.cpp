@@ -10,6 +10,7 @@
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PathSafety.h"
+#include "run/Messages.h"
 #include "sys/File.h"
 #include "sys/Path.h"
 
@@ -22,7 +23,12 @@ std::string Hex(uint64_t value) {
   return text;
 }
 
-std::string Code(ResultCode code) { return " (result " + std::to_string(static_cast<int32_t>(code)) + ")"; }
+// The reader's result, and the message box the stub shows for it.
+std::string Code(ResultCode code) {
+  std::string text = " (result " + std::to_string(static_cast<int32_t>(code));
+  if (const auto message = MessageForResult(code)) text += "; the stub shows \"" + Utf8(message->text) + "\"";
+  return text + ")";
+}
 
 bool ReadAt(sys::File& file, uint64_t position, void* buffer, uint32_t count) {
   return file.SeekTo(position) && file.Read(buffer, count) == count;

@@ -1,6 +1,6 @@
-// The tool as a program: its exit codes, and installers signed by a real
-// signing tool with a throw-away certificate made here. Linux only: it runs
-// openssl and osslsigncode.
+// The tool as a program: its exit codes, the example settings, and installers
+// signed by a real signing tool with a throw-away certificate made here. Linux
+// only: it runs the native program, openssl and osslsigncode.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -45,6 +45,25 @@ TEST(PackProgram, ExitsWith0ForHelp1ForProblemsAnd2ForUsage) {
   EXPECT_EQ(Shell(Pack("list --bogus x"), &output), 2);
   EXPECT_EQ(Shell(Pack("verify " + Quote(dir / "plain.exe")), &output), 1);
   EXPECT_NE(output.find("no package"), std::string::npos) << output;
+}
+
+TEST(PackProgram, TheExampleSettingsBecomeTheReferenceFileWithoutWarnings) {
+  test::TempDir dir;
+  fs::create_directories(dir / "app");
+  test::WriteBytes(dir / "app" / "Installer.exe", test::Pattern(100, 3));
+  test::WriteBytes(dir / "stub.exe", test::MinimalPe(test::PeLayout{}));
+  const fs::path example = fs::path(QF_SOURCE_DIR) / "examples" / "settings.ini";
+  std::string output;
+  ASSERT_EQ(Shell(Pack("build -q -s " + Quote(dir / "stub.exe") + " --settings " + Quote(example) + " -o " +
+                       Quote(dir / "example.exe") + " " + Quote(dir / "app")),
+                  &output),
+            0);
+  EXPECT_EQ(output, "");
+  ASSERT_EQ(
+      Shell(Pack("extract -o " + Quote(dir / "out") + " " + Quote(dir / "example.exe") + " '$Settings.ini'"), &output),
+      0)
+      << output;
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "$Settings.ini"), test::ReferenceSettings());
 }
 
 class SignedInstaller : public ::testing::Test {
