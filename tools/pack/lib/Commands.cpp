@@ -120,7 +120,9 @@ class Report {
   void Warning(const std::string& text) { m_console.err << "warning: " << text << '\n'; }
   void Settings(const std::string& where, const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
-      Warning(where + (f.line > 0 ? ":" + std::to_string(f.line) : std::string()) + ": " + f.message);
+      std::string text = where;
+      if (f.line > 0) text += ':' + std::to_string(f.line);
+      Warning(text + ": " + f.message);
     }
   }
   bool Failed() const { return m_failed; }

@@ -183,7 +183,11 @@ class Linter {
   void Warn(int line, std::string message) { m_findings.push_back({line, std::move(message)}); }
 
   static std::string Name(std::u16string_view section, std::u16string_view key) {
-    return "[" + Utf8(section) + "] " + Utf8(key);
+    std::string name = "[";
+    name += Utf8(section);
+    name += "] ";
+    name += Utf8(key);
+    return name;
   }
 
   std::u16string Value(std::u16string_view section, std::u16string_view key) const {

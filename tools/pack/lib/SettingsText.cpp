@@ -89,10 +89,12 @@ DecodedSettings DecodeSettingsSource(std::span<const unsigned char> bytes) {
 Bytes EncodeSettings(std::u16string_view text) {
   Bytes bytes;
   bytes.reserve(2 + 2 * text.size());
-  for (char16_t c : std::u16string(1, kByteOrderMark) + std::u16string(text)) {
+  auto put = [&](char16_t c) {
     bytes.push_back(static_cast<unsigned char>(c & 0xFF));
     bytes.push_back(static_cast<unsigned char>(c >> 8));
-  }
+  };
+  put(kByteOrderMark);
+  for (char16_t c : text) put(c);
   return bytes;
 }
 

@@ -43,7 +43,12 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
-std::string Quoted(std::u16string_view text) { return "\"" + Utf8(text) + "\""; }
+std::string Quoted(std::u16string_view text) {
+  std::string quoted = "\"";
+  quoted += Utf8(text);
+  quoted += '"';
+  return quoted;
+}
 
 bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
