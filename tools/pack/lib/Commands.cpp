@@ -279,13 +279,19 @@ int Build(const ParsedArgs& args, Console& console) {
   }
 
   Report report(console);
-  const auto stubBytes = ReadWholeFile(in.stub, package::kOffsetLimit);
-  if (!stubBytes) {
-    report.Error(Utf8(in.stub) + ": cannot be read as a stub");
-  } else if (stubBytes->size() < 2 || (*stubBytes)[0] != 'M' || (*stubBytes)[1] != 'Z') {
-    report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
-  } else if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success) {
-    report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
+  uint64_t stubSize = 0;
+  {
+    sys::File stub = sys::File::OpenRead(in.stub);
+    unsigned char magic[2] = {};
+    const auto size = stub ? stub.Size() : std::nullopt;
+    if (!size) {
+      report.Error(Utf8(in.stub) + ": cannot be read as a stub");
+    } else if (stub.Read(magic, sizeof magic) != sizeof magic || magic[0] != 'M' || magic[1] != 'Z') {
+      report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
+    } else if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success) {
+      report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
+    }
+    stubSize = size.value_or(0);
   }
 
   Bytes settings;
@@ -308,7 +314,7 @@ int Build(const ParsedArgs& args, Console& console) {
   if (SameFile(in.stub, in.output) || SameFile(in.settings, in.output)) {
     report.Error(Utf8(in.output) + ": would overwrite the stub or the settings file");
   }
-  for (const std::string& e : CheckPlan(collected.files, stubBytes ? stubBytes->size() : 0, settings.size())) {
+  for (const std::string& e : CheckPlan(collected.files, stubSize, settings.size())) {
     report.Error(e);
   }
 
