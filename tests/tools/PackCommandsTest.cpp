@@ -150,6 +150,12 @@ TEST_F(PackCommands, RefusesAndWritesNothing) {
   EXPECT_NE(err.find("bad.ini: neither UTF-8 nor UTF-16"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir / "app.exe"));
 
+  EXPECT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
+                 Arg(dir / "app" / "sub"), Arg(dir / "app")}),
+            kExitProblems);
+  EXPECT_NE(err.find("sub: is a folder"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(dir / "app" / "sub" / "empty.dat"));
+
   // An installer left inside the folder it is built from.
   ASSERT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
                  Arg(dir / "app" / "app.exe"), Arg(dir / "app")}),

@@ -311,6 +311,9 @@ int Build(const ParsedArgs& args, Console& console) {
   for (const PlannedFile& f : collected.files) {
     if (SameFile(f.source, in.output)) report.Error(Utf8(f.source) + ": is the installer being written");
   }
+  if (std::error_code ec; fs::is_directory(FsPath(in.output), ec)) {
+    report.Error(Utf8(in.output) + ": is a folder; -o names the installer file");
+  }
   if (SameFile(in.stub, in.output) || SameFile(in.settings, in.output)) {
     report.Error(Utf8(in.output) + ": would overwrite the stub or the settings file");
   }
