@@ -280,16 +280,16 @@ TEST_F(PackCommands, ListOfNoInstallerSaysWhy) {
 }
 
 TEST(PackArgs, ParsesConventionalOptions) {
-  const std::vector<OptionSpec> specs = {{"output", 'o', true}, {"json", 0, false}};
+  const std::vector<OptionDef> definitions = {{"output", 'o', true}, {"json", 0, false}};
   const std::vector<std::string> args = {"a", "-o", "x", "--json", "--output=y", "--", "--json", "-"};
-  const ParsedArgs parsed = ParseArgs(args, specs);
+  const ParsedArgs parsed = ParseArgs(args, definitions);
   EXPECT_EQ(parsed.error, "");
   EXPECT_EQ(parsed.Get("output"), "y");
   EXPECT_TRUE(parsed.Has("json"));
   EXPECT_EQ(parsed.positionals, (std::vector<std::string>{"a", "--json", "-"}));
-  EXPECT_EQ(ParseArgs(std::vector<std::string>{"--json=1"}, specs).error, "option --json takes no value");
-  EXPECT_EQ(ParseArgs(std::vector<std::string>{"-x"}, specs).error, "unknown option -x");
-  EXPECT_TRUE(ParseArgs(std::vector<std::string>{"a", "-h"}, specs).help);
+  EXPECT_EQ(ParseArgs(std::vector<std::string>{"--json=1"}, definitions).error, "option --json takes no value");
+  EXPECT_EQ(ParseArgs(std::vector<std::string>{"-x"}, definitions).error, "unknown option -x");
+  EXPECT_TRUE(ParseArgs(std::vector<std::string>{"a", "-h"}, definitions).help);
 }
 
 TEST(PackProgress, DrawsABarOnlyWhenThePercentageMoves) {

@@ -2,7 +2,7 @@
 
 namespace qf::pack {
 
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs) {
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionDef> definitions) {
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -22,7 +22,7 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
     std::string name;
     std::string inlineValue;
     bool hasInlineValue = false;
-    const OptionSpec* spec = nullptr;
+    const OptionDef* option = nullptr;
     if (arg[1] == '-') {
       name = arg.substr(2);
       if (const auto equals = name.find('='); equals != std::string::npos) {
@@ -30,20 +30,20 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
         hasInlineValue = true;
         name.resize(equals);
       }
-      for (const OptionSpec& s : specs) {
-        if (s.longName == name) spec = &s;
+      for (const OptionDef& s : definitions) {
+        if (s.longName == name) option = &s;
       }
     } else if (arg.size() == 2) {
-      for (const OptionSpec& s : specs) {
-        if (s.shortName == arg[1]) spec = &s;
+      for (const OptionDef& s : definitions) {
+        if (s.shortName == arg[1]) option = &s;
       }
     }
-    if (spec == nullptr) {
+    if (option == nullptr) {
       parsed.error = "unknown option " + arg;
       return parsed;
     }
-    const std::string key(spec->longName);
-    if (!spec->takesValue) {
+    const std::string key(option->longName);
+    if (!option->takesValue) {
       if (hasInlineValue) {
         parsed.error = "option --" + key + " takes no value";
         return parsed;

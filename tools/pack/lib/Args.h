@@ -8,7 +8,7 @@
 
 namespace qf::pack {
 
-struct OptionSpec {
+struct OptionDef {
   std::string_view longName;  // without "--"
   char shortName;             // 0 when there is none
   bool takesValue;
@@ -29,6 +29,6 @@ struct ParsedArgs {
   }
 };
 
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs);
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionDef> definitions);
 
 }  // namespace qf::pack

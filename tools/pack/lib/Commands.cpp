@@ -545,7 +545,7 @@ int RunPack(std::span<const std::string> args, Console& console) {
 
   struct Command {
     std::string_view name;
-    std::vector<OptionSpec> options;
+    std::vector<OptionDef> options;
     int (*run)(const ParsedArgs&, Console&);
   };
   const std::array<Command, 5> commands = {{
