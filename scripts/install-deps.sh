@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb xauth
-  osslsigncode
+  osslsigncode openssl zip
 )
 
 sudo_cmd=()

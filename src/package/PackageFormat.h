@@ -10,6 +10,11 @@
 //
 //   record:  offset u32 | size u32 | name[n] | n u32 | directory[m] | m u32
 //   trailer: entryCount u32 | "1.00" (8 bytes) | "TavixCorp." (20 bytes)
+//
+// Signing an installer appends a certificate table after the trailer, aligned
+// by up to 7 zero bytes. When the file does not end in the tag, the PE security
+// directory names that table and the table ends the file, the package ends in
+// front of the table and its padding instead.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +28,9 @@ inline constexpr std::u16string_view kVersion = u"1.00";
 inline constexpr uint32_t kTrailerSize = 32;
 inline constexpr uint32_t kTagBytes = 20;
 inline constexpr uint32_t kVersionBytes = 8;
+
+// Zero bytes a signing tool may put between the trailer and the certificate table.
+inline constexpr uint32_t kMaxSignaturePadding = 7;
 
 inline constexpr uint32_t kMaxEntries = 1024;
 // The reader's text buffer is 1024 bytes and keeps room for a terminating zero.

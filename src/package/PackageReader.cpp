@@ -1,7 +1,9 @@
 #include "package/PackageReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
@@ -18,15 +20,17 @@ uint32_t ReadU32(const unsigned char* bytes) {
          (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// Reads `count` bytes at `distance` before the end of the file. A failed seek or
-// read is a table that cannot be verified.
-bool ReadFromEnd(sys::File& file, uint64_t distance, void* buffer, uint32_t count) {
-  return file.SeekFromEnd(distance) && file.Read(buffer, count) == count;
+// Reads `count` bytes at `distance` before the end of the package. A failed seek
+// or read is a table that cannot be verified. The read never reaches the end,
+// so nothing after the package (a signature) is ever read.
+bool ReadFromEnd(sys::File& file, uint64_t end, uint64_t distance, void* buffer, uint32_t count) {
+  if (count > distance || distance > end) return false;
+  return file.SeekTo(end - distance) && file.Read(buffer, count) == count;
 }
 
-bool ReadU32FromEnd(sys::File& file, uint64_t distance, uint32_t& value) {
+bool ReadU32FromEnd(sys::File& file, uint64_t end, uint64_t distance, uint32_t& value) {
   unsigned char bytes[4] = {};
-  if (!ReadFromEnd(file, distance, bytes, sizeof bytes)) return false;
+  if (!ReadFromEnd(file, end, distance, bytes, sizeof bytes)) return false;
   value = ReadU32(bytes);
   return true;
 }
@@ -45,6 +49,108 @@ std::u16string TextFromBuffer(const unsigned char* buffer, uint32_t units) {
 bool BufferHoldsText(const unsigned char* buffer, std::u16string_view text) {
   return TextFromBuffer(buffer, static_cast<uint32_t>(text.size())) == text;
 }
+
+uint16_t ReadU16(const unsigned char* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
+
+bool ReadAt(sys::File& file, uint64_t position, void* buffer, uint32_t count) {
+  return file.SeekTo(position) && file.Read(buffer, count) == count;
+}
+
+// The few PE header fields that locate an Authenticode certificate table.
+namespace pe {
+constexpr uint32_t kDosHeaderBytes = 64;
+constexpr uint32_t kNewHeaderPointerAt = 0x3C;
+constexpr uint32_t kSignatureBytes = 4;  // "PE\0\0"
+constexpr uint32_t kFileHeaderBytes = 20;
+constexpr uint32_t kOptionalHeaderSizeAt = 16;  // in the file header
+constexpr uint16_t kMagicPe32 = 0x10B;
+constexpr uint16_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kDirectoryCountAtPe32 = 92;
+constexpr uint32_t kDirectoriesAtPe32 = 96;
+constexpr uint32_t kDirectoryCountAtPe32Plus = 108;
+constexpr uint32_t kDirectoriesAtPe32Plus = 112;
+constexpr uint32_t kDirectoryBytes = 8;
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kMaxOptionalPrefix = kDirectoriesAtPe32Plus + (kSecurityDirectory + 1) * kDirectoryBytes;
+}  // namespace pe
+
+struct CertificateTable {
+  uint64_t offset;
+  uint64_t size;
+};
+
+// The certificate table named by the PE security directory, when there is one
+// and it ends exactly at the end of the file. The security directory holds a
+// file offset, not an address. Every field is checked before it is used; a
+// header that does not hold together is simply an unsigned file.
+std::optional<CertificateTable> FindCertificateTable(sys::File& file, uint64_t fileSize) {
+  unsigned char dos[pe::kDosHeaderBytes] = {};
+  if (fileSize < pe::kDosHeaderBytes || !ReadAt(file, 0, dos, sizeof dos)) return std::nullopt;
+  if (dos[0] != 'M' || dos[1] != 'Z') return std::nullopt;
+
+  const uint64_t headerAt = ReadU32(dos + pe::kNewHeaderPointerAt);
+  unsigned char header[pe::kSignatureBytes + pe::kFileHeaderBytes + pe::kMaxOptionalPrefix] = {};
+  constexpr uint32_t kFixedBytes = pe::kSignatureBytes + pe::kFileHeaderBytes;
+  if (headerAt + kFixedBytes + 2 > fileSize || !ReadAt(file, headerAt, header, kFixedBytes + 2)) return std::nullopt;
+  if (std::memcmp(header, "PE\0\0", pe::kSignatureBytes) != 0) return std::nullopt;
+
+  const uint32_t optionalSize = ReadU16(header + pe::kSignatureBytes + pe::kOptionalHeaderSizeAt);
+  const uint16_t magic = ReadU16(header + kFixedBytes);
+  uint32_t countAt = 0;
+  uint32_t directoriesAt = 0;
+  if (magic == pe::kMagicPe32) {
+    countAt = pe::kDirectoryCountAtPe32;
+    directoriesAt = pe::kDirectoriesAtPe32;
+  } else if (magic == pe::kMagicPe32Plus) {
+    countAt = pe::kDirectoryCountAtPe32Plus;
+    directoriesAt = pe::kDirectoriesAtPe32Plus;
+  } else {
+    return std::nullopt;
+  }
+  const uint32_t securityAt = directoriesAt + pe::kSecurityDirectory * pe::kDirectoryBytes;
+  const uint32_t prefix = securityAt + pe::kDirectoryBytes;
+  const uint64_t headersEnd = headerAt + kFixedBytes + prefix;
+  if (optionalSize < prefix || headersEnd > fileSize ||
+      !ReadAt(file, headerAt + kFixedBytes, header + kFixedBytes, prefix)) {
+    return std::nullopt;
+  }
+  const unsigned char* optional = header + kFixedBytes;
+  if (ReadU32(optional + countAt) <= pe::kSecurityDirectory) return std::nullopt;
+
+  const CertificateTable table{ReadU32(optional + securityAt), ReadU32(optional + securityAt + 4)};
+  // The headers that name the table must lie in front of it.
+  if (table.size == 0 || table.offset < headersEnd || table.offset + table.size != fileSize) return std::nullopt;
+  return table;
+}
+
+}  // namespace
+
+// A signed installer carries a certificate table after the package, which the
+// signing tool aligns with up to 7 zero bytes: the package then ends where the
+// tag does, in front of that padding. Nothing from the table onwards is read.
+std::optional<uint64_t> package::FindPackageEnd(sys::File& file) {
+  const auto fileSize = file.Size();
+  if (!fileSize) return std::nullopt;
+  unsigned char tail[package::kTagBytes + package::kMaxSignaturePadding] = {};
+  if (ReadFromEnd(file, *fileSize, package::kTagBytes, tail, package::kTagBytes) &&
+      BufferHoldsText(tail, package::kTag)) {
+    return *fileSize;
+  }
+
+  const auto table = FindCertificateTable(file, *fileSize);
+  if (!table) return std::nullopt;
+  const uint32_t window = static_cast<uint32_t>(std::min<uint64_t>(sizeof tail, table->offset));
+  if (!ReadFromEnd(file, table->offset, window, tail, window)) return std::nullopt;
+  for (uint32_t padding = 0; padding <= package::kMaxSignaturePadding && padding + package::kTagBytes <= window;
+       ++padding) {
+    const unsigned char* paddingStart = tail + window - padding;
+    if (std::any_of(paddingStart, paddingStart + padding, [](unsigned char b) { return b != 0; })) break;
+    if (BufferHoldsText(paddingStart - package::kTagBytes, package::kTag)) return table->offset - padding;
+  }
+  return std::nullopt;
+}
+
+namespace {
 
 // Both extraction operations reject an empty directory before touching anything:
 // there is no sensible place to write to.
@@ -68,6 +174,8 @@ void PackageReader::Clear() {
     m_entries[static_cast<std::size_t>(i)].size = 0;
   }
   m_entryCount = 0;
+  m_packageEnd = 0;
+  m_tableStart = 0;
 }
 
 ResultCode PackageReader::LoadTable(const std::u16string& path) {
@@ -77,25 +185,25 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
   sys::File file = sys::File::OpenRead(path);
   if (!file) return ResultCode::OpenFailed;
 
-  if (!ReadFromEnd(file, package::kTagBytes, buffer.data(), package::kTagBytes) ||
-      !BufferHoldsText(buffer.data(), package::kTag)) {
-    return ResultCode::SignatureMismatch;
-  }
+  // Every read below counts back from the end of the package.
+  const auto found = package::FindPackageEnd(file);
+  if (!found) return ResultCode::SignatureMismatch;
+  const uint64_t end = *found;
 
   buffer.fill(0);
-  if (!ReadFromEnd(file, package::kTagBytes + package::kVersionBytes, buffer.data(), package::kVersionBytes) ||
+  if (!ReadFromEnd(file, end, package::kTagBytes + package::kVersionBytes, buffer.data(), package::kVersionBytes) ||
       !BufferHoldsText(buffer.data(), package::kVersion)) {
     return ResultCode::VersionMismatch;
   }
 
   uint32_t count = 0;
-  if (!ReadU32FromEnd(file, package::kTrailerSize, count)) return ResultCode::SignatureMismatch;
+  if (!ReadU32FromEnd(file, end, package::kTrailerSize, count)) return ResultCode::SignatureMismatch;
   if (count == 0) return ResultCode::NoFiles;
   // A table larger than the reader's is no package of this format.
   if (count > package::kMaxEntries) return ResultCode::SignatureMismatch;
 
   // Distances only grow, by at most 16 + 2 * 2 * 511 bytes per record, so a
-  // 64-bit distance cannot overflow; every seek checks it against the file's start.
+  // 64-bit distance cannot overflow; every seek checks it against the package's start.
   uint64_t d = package::kTrailerSize;
   for (uint32_t k = count; k-- > 0;) {
     PackageEntry& entry = m_entries[k];
@@ -105,23 +213,23 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
     uint32_t offset = 0;
 
     d += 4;
-    if (!ReadU32FromEnd(file, d, m) || m > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, m) || m > kMaxTextUnits) return ResultCode::SignatureMismatch;
     d += 2ull * m;
     buffer.fill(0);
-    if (!ReadFromEnd(file, d, buffer.data(), 2 * m)) return ResultCode::SignatureMismatch;
+    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * m)) return ResultCode::SignatureMismatch;
     std::u16string directory = TextFromBuffer(buffer.data(), m);
 
     d += 4;
-    if (!ReadU32FromEnd(file, d, n) || n > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, n) || n > kMaxTextUnits) return ResultCode::SignatureMismatch;
     d += 2ull * n;
     buffer.fill(0);
-    if (!ReadFromEnd(file, d, buffer.data(), 2 * n)) return ResultCode::SignatureMismatch;
+    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * n)) return ResultCode::SignatureMismatch;
     std::u16string name = TextFromBuffer(buffer.data(), n);
 
     d += 4;
-    if (!ReadU32FromEnd(file, d, size)) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, size)) return ResultCode::SignatureMismatch;
     d += 4;
-    if (!ReadU32FromEnd(file, d, offset) || offset >= package::kOffsetLimit) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, offset) || offset >= package::kOffsetLimit) return ResultCode::SignatureMismatch;
 
     entry.size = size;
     entry.name = std::move(name);
@@ -131,6 +239,8 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
     // then a failure must leave the count at 0.
   }
   m_entryCount = static_cast<int32_t>(count);
+  m_packageEnd = end;
+  m_tableStart = end - d;
   return ResultCode::Success;
 }
 

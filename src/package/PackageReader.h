@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,13 @@ namespace qf {
 namespace sys {
 class File;
 }
+
+namespace package {
+// Where the package in an open installer ends: the end of the file, or, for a
+// signed installer, in front of the certificate table and its zero padding.
+// No value when the tag is at neither place.
+std::optional<uint64_t> FindPackageEnd(sys::File& file);
+}  // namespace package
 
 // Knows where the package is and what it holds: verifies the trailer, reads the
 // file table into a fixed table of 1024 entries, and extracts entries. Every
@@ -29,6 +37,11 @@ class PackageReader {
   void Clear();
   int32_t GetEntryCount() const { return m_entryCount; }
   const PackageEntry& GetEntry(int32_t index) const { return m_entries.at(static_cast<std::size_t>(index)); }
+  // After a successful load: where the trailer ends (the end of the file, or the
+  // start of a signed installer's certificate table and its padding) and where
+  // the file table starts. 0 otherwise.
+  uint64_t GetPackageEnd() const { return m_packageEnd; }
+  uint64_t GetTableStart() const { return m_tableStart; }
 
   // Writes the last entry, the settings file, into `directory`.
   ResultCode ExtractSettingsFile(const std::u16string& directory);
@@ -48,6 +61,8 @@ class PackageReader {
   std::u16string m_packagePath;
   std::vector<PackageEntry> m_entries;
   int32_t m_entryCount = 0;
+  uint64_t m_packageEnd = 0;
+  uint64_t m_tableStart = 0;
   ExtractCallback m_callback = nullptr;
   void* m_context = nullptr;
   const std::atomic<bool>* m_cancel = nullptr;

@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "pack/lib/Args.h"
+#include "pack/lib/Commands.h"
+#include "pack/lib/Progress.h"
+#include "pack/lib/SettingsText.h"
+#include "package/PackageReader.h"
+#include "support/PackageFixture.h"
+#include "support/PeImage.h"
+
+namespace qf::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+std::string Arg(const fs::path& path) {
+  const auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+class PackCommands : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  std::string out;
+  std::string err;
+  const Bytes stub = test::MinimalPe(test::PeLayout{});
+  const std::string settingsUtf8 =
+      "[validate]\ncpu=0\n[executable]\nfile=setup.exe\nparam=-s\n[message]\nfail=Tavix only.~~Call your vendor.\n";
+
+  void SetUp() override {
+    test::WriteBytes(dir / "stub.exe", stub);
+    test::WriteBytes(dir / "settings.ini", Bytes(settingsUtf8.begin(), settingsUtf8.end()));
+    fs::create_directories(dir / "app" / "sub" / "deeper");
+    test::WriteBytes(dir / "app" / "setup.exe", test::Pattern(5000, 1));
+    test::WriteBytes(dir / "app" / "sub" / "empty.dat", {});
+    test::WriteBytes(dir / "app" / "sub" / "deeper" / "data.bin", test::Pattern(70000, 2));
+  }
+
+  int Run(std::vector<std::string> args) {
+    std::ostringstream o;
+    std::ostringstream e;
+    Console console{o, e, false, u""};
+    const int exit = RunPack(args, console);
+    out = o.str();
+    err = e.str();
+    return exit;
+  }
+
+  int BuildApp(const std::string& output = "app.exe") {
+    return Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o", Arg(dir / output),
+                Arg(dir / "app")});
+  }
+
+  Bytes PackedSettings() const {
+    const DecodedSettings decoded = DecodeSettingsSource(Bytes(settingsUtf8.begin(), settingsUtf8.end()));
+    return EncodeSettings(decoded.text);
+  }
+};
+
+TEST_F(PackCommands, BuildsExactlyWhatTheWriterLaysOut) {
+  ASSERT_EQ(BuildApp(), kExitOk) << err;
+  EXPECT_EQ(err, "");
+  EXPECT_NE(out.find("app.exe: 3 files and the settings,"), std::string::npos) << out;
+
+  test::WritePackage(dir / "expected.exe", stub,
+                     {{u"setup.exe", u"", test::Pattern(5000, 1)},
+                      {u"empty.dat", u"sub\\", {}},
+                      {u"data.bin", u"sub\\deeper\\", test::Pattern(70000, 2)},
+                      {u"$Settings.ini", u"", PackedSettings()}});
+  EXPECT_EQ(test::ReadBytes(dir / "app.exe"), test::ReadBytes(dir / "expected.exe"));
+  EXPECT_FALSE(fs::exists(dir / "app.exe.partial"));
+}
+
+TEST_F(PackCommands, ListVerifyExtractAndSettingsGiveBackWhatWasBuilt) {
+  ASSERT_EQ(BuildApp(), kExitOk) << err;
+  const std::string installer = Arg(dir / "app.exe");
+
+  ASSERT_EQ(Run({"list", installer}), kExitOk) << err;
+  EXPECT_NE(out.find(": 4 entries, format 1.00\n"), std::string::npos) << out;
+  // The stub is 1024 bytes, setup.exe 5000: the next data starts at 6024 (0x1788).
+  EXPECT_NE(out.find("    1  0x00001788           0  sub\\         empty.dat\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("    2  0x00001788       70000  sub\\deeper\\  data.bin\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("signature"), std::string::npos);
+
+  ASSERT_EQ(Run({"list", "--json", installer}), kExitOk) << err;
+  EXPECT_NE(out.find("{\"index\": 2, \"offset\": 6024, \"size\": 70000, \"directory\": \"sub\\\\deeper\\\\\", "
+                     "\"name\": \"data.bin\"}"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\"signed\": false"), std::string::npos);
+
+  ASSERT_EQ(Run({"verify", installer}), kExitOk) << err;
+  EXPECT_EQ(out, installer + ": ok, 4 entries, 0 warnings\n");
+
+  ASSERT_EQ(Run({"extract", "-o", Arg(dir / "out"), installer}), kExitOk) << err;
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "setup.exe"), test::Pattern(5000, 1));
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "empty.dat"), Bytes{});
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), test::Pattern(70000, 2));
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "$Settings.ini"), PackedSettings());
+
+  ASSERT_EQ(Run({"extract", "-o", Arg(dir / "one"), installer, "sub/deeper/data.bin"}), kExitOk) << err;
+  EXPECT_EQ(out, "sub\\deeper\\data.bin (70000 bytes)\n");
+  EXPECT_FALSE(fs::exists(dir / "one" / "setup.exe"));
+  ASSERT_EQ(Run({"extract", "-o", Arg(dir / "two"), "--index", "0", installer}), kExitOk) << err;
+  EXPECT_EQ(test::ReadBytes(dir / "two" / "setup.exe"), test::Pattern(5000, 1));
+
+  ASSERT_EQ(Run({"settings", installer}), kExitOk) << err;
+  EXPECT_EQ(out, settingsUtf8);
+  ASSERT_EQ(Run({"settings", "-o", Arg(dir / "again.ini"), installer}), kExitOk) << err;
+  EXPECT_EQ(test::ReadBytes(dir / "again.ini"), Bytes(settingsUtf8.begin(), settingsUtf8.end()));
+}
+
+TEST_F(PackCommands, TakesTheSettingsFromTheFolderAndWarnsAboutThem) {
+  test::WriteBytes(dir / "app" / "$Settings.ini", Bytes{'[', 'V', 'a', 'l', 'i', 'd', 'a', 't', 'e', ']', '\n'});
+  ASSERT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "-o", Arg(dir / "app.exe"), Arg(dir / "app")}), kExitOk) << err;
+  EXPECT_NE(err.find("$Settings.ini:1: section [Validate] is not [validate]"), std::string::npos) << err;
+  EXPECT_NE(err.find("[executable] file is empty or missing"), std::string::npos) << err;
+  PackageReader reader(test::CorePath(dir / "app.exe"));
+  ASSERT_EQ(reader.LoadTable(reader.GetPackagePath()), ResultCode::Success);
+  EXPECT_EQ(reader.GetEntryCount(), 4);  // the folder's own copy is the settings, not a fourth file
+
+  ASSERT_EQ(Run({"verify", Arg(dir / "app.exe")}), kExitOk);
+  EXPECT_NE(err.find("$Settings.ini:1: section [Validate] is not [validate]"), std::string::npos) << err;
+}
+
+TEST_F(PackCommands, RefusesAndWritesNothing) {
+  test::WriteBytes(dir / "app" / "$settings.INI", Bytes{'x'});
+  EXPECT_EQ(BuildApp(), kExitProblems);
+  EXPECT_NE(err.find("$settings.INI: a file named $Settings.ini at the top would take the settings' place"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("nothing written"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "app.exe"));
+  fs::remove(dir / "app" / "$settings.INI");
+
+  test::WriteBytes(dir / "notpe.exe", Bytes(100, 'x'));
+  EXPECT_EQ(Run({"build", "-s", Arg(dir / "notpe.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
+                 Arg(dir / "app.exe"), Arg(dir / "app")}),
+            kExitProblems);
+  EXPECT_NE(err.find("notpe.exe: not a Windows program"), std::string::npos) << err;
+
+  test::WriteBytes(dir / "bad.ini", Bytes{'a', '=', 0xC3, '('});
+  EXPECT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "bad.ini"), "-o", Arg(dir / "app.exe"),
+                 Arg(dir / "app")}),
+            kExitProblems);
+  EXPECT_NE(err.find("bad.ini: neither UTF-8 nor UTF-16"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "app.exe"));
+
+  EXPECT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
+                 Arg(dir / "app" / "sub"), Arg(dir / "app")}),
+            kExitProblems);
+  EXPECT_NE(err.find("sub: is a folder"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(dir / "app" / "sub" / "empty.dat"));
+
+  // An installer left inside the folder it is built from.
+  ASSERT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
+                 Arg(dir / "app" / "app.exe"), Arg(dir / "app")}),
+            kExitOk);
+  const Bytes first = test::ReadBytes(dir / "app" / "app.exe");
+  EXPECT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "--settings", Arg(dir / "settings.ini"), "-o",
+                 Arg(dir / "app" / "app.exe"), Arg(dir / "app")}),
+            kExitProblems);
+  EXPECT_NE(err.find("app.exe: is the installer being written"), std::string::npos) << err;
+  EXPECT_EQ(test::ReadBytes(dir / "app" / "app.exe"), first);
+}
+
+#ifndef _WIN32
+// Names Windows forbids can only be made where the file system allows them.
+TEST_F(PackCommands, RefusesNamesTheStubWouldRefuse) {
+  test::WriteBytes(dir / "app" / "sub" / "a:b.txt", Bytes{'x'});
+  EXPECT_EQ(BuildApp(), kExitProblems);
+  EXPECT_NE(err.find("a:b.txt: the character ':', which Windows forbids in names"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "app.exe"));
+}
+#endif
+
+TEST_F(PackCommands, VerifyNamesWhatIsBroken) {
+  ASSERT_EQ(BuildApp(), kExitOk) << err;
+  const Bytes good = test::ReadBytes(dir / "app.exe");
+  PackageReader reader(test::CorePath(dir / "app.exe"));
+  ASSERT_EQ(reader.LoadTable(reader.GetPackagePath()), ResultCode::Success);
+  const std::size_t trailer = good.size() - 32;
+  // The records of data.bin (54 bytes) and $Settings.ini (42 bytes) end the table.
+  const std::size_t settingsRecord = trailer - 42;
+  const std::size_t dataRecord = settingsRecord - 54;
+  const std::size_t dataDirectory = dataRecord + 8 + 2 * 8 + 4;
+  const auto settingsData = static_cast<std::size_t>(reader.GetEntry(3).offset);
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"cut short", [](Bytes& b) { b.pop_back(); }, "no package: the file does not end in the tag"},
+      {"version", [&](Bytes& b) { b[trailer + 4] = '2'; }, "format version \"2.00\"; the stub reads only \"1.00\""},
+      {"count", [&](Bytes& b) { test::PutU32At(b, trailer, 0); }, "the table is empty"},
+      {"too many", [&](Bytes& b) { test::PutU32At(b, trailer, 1025); }, "announces 1025 files"},
+      {"long directory", [&](Bytes& b) { test::PutU32At(b, settingsRecord - 4, 600); },
+       "record 2 of 4: a directory of 600 characters"},
+      {"table past the file's start",
+       [&](Bytes& b) {
+         test::PutU32At(b, trailer, 5);
+         b.erase(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(reader.GetTableStart()));
+       },
+       "record 0 of 5: the table is longer than the file"},
+      {"offset past 2 GiB", [&](Bytes& b) { test::PutU32At(b, dataRecord, 0x80000000u); },
+       "record 2 of 4: data offset 0x80000000 is past 2 GiB"},
+      {"data into the table", [&](Bytes& b) { test::PutU32At(b, dataRecord + 4, 80000); },
+       "entry 2 (sub\\deeper\\data.bin): its data 0x00001788 + 80000 bytes passes the start of the file table"},
+      {"settings without their mark", [&](Bytes& b) { b[settingsData] = 'x'; },
+       "the settings file is not UTF-16LE text starting with FF FE"},
+      {"unsafe directory", [&](Bytes& b) { b[dataDirectory] = b[dataDirectory + 2] = b[dataDirectory + 4] = '.'; },
+       "entry 2 (...\\deeper\\data.bin): the stub refuses to extract it"},
+  };
+  for (const Case& c : cases) {
+    Bytes broken = good;
+    c.change(broken);
+    test::WriteBytes(dir / "broken.exe", broken);
+    EXPECT_EQ(Run({"verify", Arg(dir / "broken.exe")}), kExitProblems) << c.what;
+    EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << ": " << err;
+    EXPECT_NE(out.find(": broken"), std::string::npos) << c.what << ": " << out;
+  }
+}
+
+TEST_F(PackCommands, ExtractRefusesEntriesThatWouldLeaveTheFolder) {
+  test::WritePackage(dir / "evil.exe", stub,
+                     {{u"escaped.txt", u"..\\", Bytes{'x'}},
+                      {u"fine.txt", u"", Bytes{'y'}},
+                      {u"$Settings.ini", u"", PackedSettings()}});
+  EXPECT_EQ(Run({"extract", "-o", Arg(dir / "out" / "inner"), Arg(dir / "evil.exe")}), kExitProblems);
+  EXPECT_NE(err.find("..\\escaped.txt: refused"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "out" / "escaped.txt"));
+  EXPECT_EQ(test::ReadBytes(dir / "out" / "inner" / "fine.txt"), Bytes{'y'});
+  EXPECT_EQ(Run({"verify", Arg(dir / "evil.exe")}), kExitProblems);
+  EXPECT_NE(err.find("entry 0 (..\\escaped.txt): the stub refuses to extract it"), std::string::npos) << err;
+}
+
+TEST_F(PackCommands, UsageErrorsExitWith2AndHelpWith0) {
+  const std::vector<std::vector<std::string>> usage = {
+      {},
+      {"frobnicate"},
+      {"build", "-s", "x", "--settings", "y", "folder"},
+      {"build", "-s", "x", "--settings", "y", "-o", "out.exe"},
+      {"build", "--bogus"},
+      {"build", "-o"},
+      {"list"},
+      {"list", "a.exe", "b.exe"},
+      {"verify", "--json", "a.exe"},
+      {"settings"},
+  };
+  for (const auto& args : usage) {
+    const int exit = Run(args);
+    EXPECT_EQ(exit, kExitUsage) << (args.empty() ? "(none)" : args[0]) << " " << err;
+  }
+  ASSERT_EQ(BuildApp(), kExitOk);
+  EXPECT_EQ(Run({"extract", "--index", "4", Arg(dir / "app.exe")}), kExitUsage);
+  EXPECT_EQ(Run({"extract", "--index", "x", Arg(dir / "app.exe")}), kExitUsage);
+
+  for (const char* command : {"build", "list", "verify", "extract", "settings"}) {
+    EXPECT_EQ(Run({command, "--help"}), kExitOk);
+    EXPECT_EQ(out.rfind(std::string("usage: quillfen-pack ") + command, 0), 0u) << out;
+  }
+  EXPECT_EQ(Run({"--help"}), kExitOk);
+  EXPECT_NE(out.find("Exit status: 0 ok, 1 problems found, 2 wrong usage."), std::string::npos);
+}
+
+TEST_F(PackCommands, ListOfNoInstallerSaysWhy) {
+  EXPECT_EQ(Run({"list", Arg(dir / "stub.exe")}), kExitProblems);
+  EXPECT_NE(err.find("no package: the file does not end in the tag \"TavixCorp.\""), std::string::npos) << err;
+  EXPECT_NE(err.find("(result 1001; the stub shows \"The Signature Could not be verified\")"), std::string::npos)
+      << err;
+  EXPECT_EQ(Run({"list", Arg(dir / "missing.exe")}), kExitProblems);
+  EXPECT_NE(err.find("cannot be opened (result 1000; the stub shows \"Could not open the installer\")"),
+            std::string::npos)
+      << err;
+}
+
+TEST(PackArgs, ParsesConventionalOptions) {
+  const std::vector<OptionDef> definitions = {{"output", 'o', true}, {"json", 0, false}};
+  const std::vector<std::string> args = {"a", "-o", "x", "--json", "--output=y", "--", "--json", "-"};
+  const ParsedArgs parsed = ParseArgs(args, definitions);
+  EXPECT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.Get("output"), "y");
+  EXPECT_TRUE(parsed.Has("json"));
+  EXPECT_EQ(parsed.positionals, (std::vector<std::string>{"a", "--json", "-"}));
+  EXPECT_EQ(ParseArgs(std::vector<std::string>{"--json=1"}, definitions).error, "option --json takes no value");
+  EXPECT_EQ(ParseArgs(std::vector<std::string>{"-x"}, definitions).error, "unknown option -x");
+  EXPECT_TRUE(ParseArgs(std::vector<std::string>{"a", "-h"}, definitions).help);
+}
+
+TEST(PackProgress, DrawsABarOnlyWhenThePercentageMoves) {
+  EXPECT_EQ(ProgressLine(0, 4ull << 20), "packing   0% [------------------------------] 0 of 4 MiB");
+  EXPECT_EQ(ProgressLine(1ull << 20, 4ull << 20), "packing  25% [#######-----------------------] 1 of 4 MiB");
+  EXPECT_EQ(ProgressLine(4ull << 20, 4ull << 20), "packing 100% [##############################] 4 of 4 MiB");
+  std::ostringstream shown;
+  ProgressMeter meter(&shown, 1000);
+  for (int i = 0; i < 100; ++i) meter.Add(5);  // 0.5 % each
+  meter.Finish();
+  const std::string text = shown.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 51);  // 0 % to 50 %
+  EXPECT_EQ(text.back(), '\n');
+  std::ostringstream silent;
+  ProgressMeter quiet(nullptr, 1000);
+  quiet.Add(1000);
+  quiet.Finish();
+  EXPECT_EQ(silent.str(), "");
+}
+
+}  // namespace
+}  // namespace qf::pack

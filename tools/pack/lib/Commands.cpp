@@ -1,0 +1,567 @@
+#include "pack/lib/Commands.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "pack/lib/Args.h"
+#include "pack/lib/Inspect.h"
+#include "pack/lib/PackPlan.h"
+#include "pack/lib/Progress.h"
+#include "pack/lib/SettingsLint.h"
+#include "pack/lib/SettingsText.h"
+#include "pack/lib/Strings.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "package/PackageWriter.h"
+#include "package/PathSafety.h"
+#include "sys/File.h"
+#include "sys/Text.h"
+
+namespace qf::pack {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kTool = "quillfen-pack";
+constexpr std::u16string_view kStubName = u"quillfen-stub.exe";
+constexpr std::u16string_view kPartialSuffix = u".partial";
+
+constexpr std::string_view kMainHelp =
+    "usage: quillfen-pack <command> [options]\n"
+    "\n"
+    "Builds installers from the stub, a settings file and the files to install,\n"
+    "and looks inside installers.\n"
+    "\n"
+    "commands:\n"
+    "  build     write an installer\n"
+    "  list      show an installer's table and trailer\n"
+    "  verify    check an installer as the stub reads it, and more\n"
+    "  extract   write an installer's files into a folder\n"
+    "  settings  print an installer's settings as UTF-8\n"
+    "\n"
+    "'quillfen-pack <command> --help' shows a command's options.\n"
+    "Exit status: 0 ok, 1 problems found, 2 wrong usage.\n";
+
+constexpr std::string_view kBuildHelp =
+    "usage: quillfen-pack build [options] -o INSTALLER INPUT...\n"
+    "\n"
+    "Writes INSTALLER: the stub, the files of every INPUT, and the settings file\n"
+    "as the last entry. A folder INPUT stands for everything below it, its\n"
+    "subfolders becoming folders of the workspace; a file INPUT goes to the top.\n"
+    "The settings file may be UTF-8 or UTF-16 with any line ending; it is stored\n"
+    "as UTF-16LE with a byte-order mark and CR LF, as the stub reads it.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE    the installer to write (required)\n"
+    "  -s, --stub FILE      the stub (default: quillfen-stub.exe beside this tool)\n"
+    "      --settings FILE  the settings file (default: $Settings.ini at the top\n"
+    "                       of a single folder INPUT)\n"
+    "  -q, --quiet          print only warnings and errors\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Nothing is written when a file cannot be packed. Warnings about the settings\n"
+    "do not stop the build.\n";
+
+constexpr std::string_view kListHelp =
+    "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
+    "\n"
+    "Shows the installer's file table (index, offset, size, directory, name) and\n"
+    "its trailer, as text or as JSON.\n"
+    "\n"
+    "options:\n"
+    "      --json       print JSON\n"
+    "  -o, --output FILE  write to FILE instead of the standard output\n"
+    "  -h, --help       show this help\n";
+
+constexpr std::string_view kVerifyHelp =
+    "usage: quillfen-pack verify [-q] INSTALLER\n"
+    "\n"
+    "Checks everything the stub checks when it reads the package, and that every\n"
+    "file's data lies inside the data region, that the stub can extract every\n"
+    "file, that the settings file is last and readable; then checks the settings.\n"
+    "Exit status 1 names what is broken.\n"
+    "\n"
+    "options:\n"
+    "  -q, --quiet  print only problems and warnings\n"
+    "  -h, --help   show this help\n";
+
+constexpr std::string_view kExtractHelp =
+    "usage: quillfen-pack extract [-o FOLDER] [--index N] INSTALLER [ENTRY]\n"
+    "\n"
+    "Writes every file of the installer, or only ENTRY (its path in the package,\n"
+    "such as sub\\setup.exe) or the entry of index N, into FOLDER (default: the\n"
+    "current folder), with the installer's folders below it. Entries that would\n"
+    "land outside FOLDER are refused.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FOLDER  where to write the files\n"
+    "      --index N        only the entry of index N\n"
+    "  -h, --help           show this help\n";
+
+constexpr std::string_view kSettingsHelp =
+    "usage: quillfen-pack settings [-o FILE] INSTALLER\n"
+    "\n"
+    "Prints the installer's settings file as UTF-8, one line per line.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE  write to FILE instead of the standard output\n"
+    "  -h, --help         show this help\n";
+
+// Prints errors and warnings in one form and remembers whether any error came.
+class Report {
+ public:
+  explicit Report(Console& console) : m_console(console) {}
+  void Error(const std::string& text) {
+    m_console.err << "error: " << text << '\n';
+    m_failed = true;
+  }
+  void Warning(const std::string& text) { m_console.err << "warning: " << text << '\n'; }
+  void Settings(const std::string& where, const std::vector<Finding>& findings) {
+    for (const Finding& f : findings) {
+      std::string text = where;
+      if (f.line > 0) text += ':' + std::to_string(f.line);
+      Warning(text + ": " + f.message);
+    }
+  }
+  bool Failed() const { return m_failed; }
+  int Exit() const { return m_failed ? kExitProblems : kExitOk; }
+
+ private:
+  Console& m_console;
+  bool m_failed = false;
+};
+
+int Usage(Console& console, std::string_view command, const std::string& error) {
+  console.err << kTool << (command.empty() ? "" : " ") << command << ": " << error << '\n'
+              << "Try '" << kTool << (command.empty() ? "" : " ") << command << " --help'.\n";
+  return kExitUsage;
+}
+
+std::optional<std::u16string> PathArgument(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return sys::Utf8ToUtf16(text);
+}
+
+bool Exists(const std::u16string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(FsPath(path), ec);
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  std::error_code ec;
+  return fs::equivalent(FsPath(a), FsPath(b), ec);
+}
+
+std::optional<Bytes> ReadWholeFile(const std::u16string& path, uint64_t limit) {
+  sys::File file = sys::File::OpenRead(path);
+  const auto size = file ? file.Size() : std::nullopt;
+  if (!size || *size > limit) return std::nullopt;
+  Bytes bytes(static_cast<std::size_t>(*size));
+  if (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size)) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool WriteTextFile(const std::u16string& path, const std::string& text) {
+  sys::File file = sys::File::CreateWrite(path);
+  return file && file.WriteAll(text.data(), text.size());
+}
+
+// Text for the standard output, or for the file named by -o.
+int Emit(Console& console, const ParsedArgs& args, const std::string& text, Report& report) {
+  if (!args.Has("output")) {
+    console.out << text << std::flush;
+    return report.Exit();
+  }
+  const auto path = PathArgument(args.Get("output"));
+  if (!path || !WriteTextFile(*path, text)) report.Error(args.Get("output") + ": cannot be written");
+  return report.Exit();
+}
+
+std::string Plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// ---- build ----
+
+struct BuildInputs {
+  std::u16string output;
+  std::u16string stub;
+  std::u16string settings;
+  std::vector<std::u16string> inputs;
+};
+
+// Streams the installer into `partial`; false after reporting what failed.
+bool WriteInstaller(const BuildInputs& in, const std::u16string& partial, const std::vector<PlannedFile>& files,
+                    const Bytes& settings, ProgressMeter& meter, Report& report) {
+  sys::File out = sys::File::CreateWrite(partial);
+  if (!out) {
+    report.Error(Utf8(in.output) + ": cannot be written");
+    return false;
+  }
+  package::FileSink sink(out);
+  package::PackageWriter writer(sink);
+  auto failed = [&](const std::u16string& what, package::WriteError error) {
+    report.Error(Utf8(what) + ": " + package::Describe(error));
+    return false;
+  };
+
+  sys::File stub = sys::File::OpenRead(in.stub);
+  if (!stub) return failed(in.stub, package::WriteError::ReadFailed);
+  package::FileSource stubSource(stub);
+  if (auto e = writer.AppendStub(stubSource); e != package::WriteError::None) return failed(in.stub, e);
+
+  for (const PlannedFile& f : files) {
+    sys::File source = sys::File::OpenRead(f.source);
+    if (!source) return failed(f.source, package::WriteError::ReadFailed);
+    package::FileSource fileSource(source);
+    CountingSource counted(fileSource, meter);
+    const uint64_t before = writer.BytesWritten();
+    if (auto e = writer.AddEntry(f.name, f.directory, counted); e != package::WriteError::None) {
+      return failed(f.source, e);
+    }
+    // Every limit was checked against the planned sizes.
+    if (writer.BytesWritten() - before != f.size) {
+      report.Error(Utf8(f.source) + ": changed while it was being packed");
+      return false;
+    }
+  }
+  package::MemorySource settingsSource(settings);
+  if (auto e = writer.AddEntry(package::kSettingsName, u"", settingsSource); e != package::WriteError::None) {
+    return failed(in.settings, e);
+  }
+  if (auto e = writer.Finish(); e != package::WriteError::None) return failed(in.output, e);
+  return true;
+}
+
+int Build(const ParsedArgs& args, Console& console) {
+  constexpr std::string_view kCommand = "build";
+  if (args.help) {
+    console.out << kBuildHelp;
+    return kExitOk;
+  }
+  BuildInputs in;
+  const auto output = PathArgument(args.Get("output"));
+  if (!output) return Usage(console, kCommand, "-o INSTALLER is required");
+  in.output = *output;
+  if (args.positionals.empty()) return Usage(console, kCommand, "no INPUT: name a folder or files to pack");
+  for (const std::string& p : args.positionals) {
+    const auto path = PathArgument(p);
+    if (!path) return Usage(console, kCommand, "not a usable path: " + p);
+    in.inputs.push_back(*path);
+  }
+
+  if (args.Has("stub")) {
+    const auto stub = PathArgument(args.Get("stub"));
+    if (!stub) return Usage(console, kCommand, "not a usable path: " + args.Get("stub"));
+    in.stub = *stub;
+  } else if (!console.toolDirectory.empty() && Exists(console.toolDirectory + std::u16string(kStubName))) {
+    in.stub = console.toolDirectory + std::u16string(kStubName);
+  } else {
+    return Usage(console, kCommand, "no stub: give --stub FILE");
+  }
+
+  if (args.Has("settings")) {
+    const auto settings = PathArgument(args.Get("settings"));
+    if (!settings) return Usage(console, kCommand, "not a usable path: " + args.Get("settings"));
+    in.settings = *settings;
+  } else {
+    std::error_code ec;
+    const std::u16string candidate =
+        in.inputs.size() == 1 ? CorePath(FsPath(in.inputs[0]) / FsPath(package::kSettingsName)) : u"";
+    if (candidate.empty() || !fs::is_directory(FsPath(in.inputs[0]), ec) || !Exists(candidate)) {
+      return Usage(console, kCommand, "no settings file: give --settings FILE");
+    }
+    in.settings = candidate;
+  }
+
+  Report report(console);
+  uint64_t stubSize = 0;
+  {
+    sys::File stub = sys::File::OpenRead(in.stub);
+    unsigned char magic[2] = {};
+    const auto size = stub ? stub.Size() : std::nullopt;
+    if (!size) {
+      report.Error(Utf8(in.stub) + ": cannot be read as a stub");
+    } else if (stub.Read(magic, sizeof magic) != sizeof magic || magic[0] != 'M' || magic[1] != 'Z') {
+      report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
+    } else if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success) {
+      report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
+    }
+    stubSize = size.value_or(0);
+  }
+
+  Bytes settings;
+  std::u16string settingsText;
+  if (const auto source = ReadWholeFile(in.settings, kMaxSettingsBytes); !source) {
+    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (at most 1 MiB)");
+  } else if (DecodedSettings decoded = DecodeSettingsSource(*source); !decoded.error.empty()) {
+    report.Error(Utf8(in.settings) + ": " + decoded.error);
+  } else {
+    settingsText = std::move(decoded.text);
+    settings = EncodeSettings(settingsText);
+  }
+
+  Collected collected = CollectInputs(in.inputs, in.settings);
+  for (const std::string& e : collected.errors) report.Error(e);
+  for (const std::string& w : collected.warnings) report.Warning(w);
+  for (const PlannedFile& f : collected.files) {
+    if (SameFile(f.source, in.output)) report.Error(Utf8(f.source) + ": is the installer being written");
+  }
+  if (std::error_code ec; fs::is_directory(FsPath(in.output), ec)) {
+    report.Error(Utf8(in.output) + ": is a folder; -o names the installer file");
+  }
+  if (SameFile(in.stub, in.output) || SameFile(in.settings, in.output)) {
+    report.Error(Utf8(in.output) + ": would overwrite the stub or the settings file");
+  }
+  for (const std::string& e : CheckPlan(collected.files, stubSize, settings.size())) {
+    report.Error(e);
+  }
+
+  std::vector<std::u16string> packaged;
+  uint64_t payload = 0;
+  for (const PlannedFile& f : collected.files) {
+    packaged.push_back(f.PackagedPath());
+    payload += f.size;
+  }
+  packaged.push_back(std::u16string(package::kSettingsName));
+  if (!settings.empty()) report.Settings(Utf8(in.settings), LintSettings(settingsText, packaged));
+
+  if (report.Failed()) {
+    console.err << kTool << ": nothing written\n";
+    return kExitProblems;
+  }
+
+  const bool showProgress = console.errIsTerminal && !args.Has("quiet") && payload >= kProgressThresholdBytes;
+  ProgressMeter meter(showProgress ? &console.err : nullptr, payload);
+  const std::u16string partial = in.output + std::u16string(kPartialSuffix);
+  const bool written = WriteInstaller(in, partial, collected.files, settings, meter, report);
+  meter.Finish();
+  std::error_code ec;
+  if (written) {
+    // Windows does not rename over an existing file.
+    fs::remove(FsPath(in.output), ec);
+    fs::rename(FsPath(partial), FsPath(in.output), ec);
+    if (ec) report.Error(Utf8(in.output) + ": cannot be written (" + ec.message() + ")");
+  }
+  if (report.Failed()) {
+    fs::remove(FsPath(partial), ec);
+    console.err << kTool << ": nothing written\n";
+    return kExitProblems;
+  }
+  if (!args.Has("quiet")) {
+    const uint64_t size = fs::file_size(FsPath(in.output), ec);
+    console.out << "wrote " << Utf8(in.output) << ": " << Plural(collected.files.size(), "file", "files")
+                << " and the settings, " << size << " bytes\n";
+  }
+  return kExitOk;
+}
+
+// ---- list, verify, extract, settings ----
+
+// The one INSTALLER argument, inspected; reports and gives no value when it
+// cannot be read as an installer.
+std::optional<std::pair<std::u16string, Inspection>> LoadInstaller(const ParsedArgs& args, Console& console,
+                                                                   std::string_view command, Report& report,
+                                                                   std::size_t maxPositionals, int& exit) {
+  if (args.positionals.empty() || args.positionals.size() > maxPositionals) {
+    exit = Usage(console, command, args.positionals.empty() ? "no INSTALLER" : "too many arguments");
+    return std::nullopt;
+  }
+  const auto path = PathArgument(args.positionals[0]);
+  if (!path) {
+    exit = Usage(console, command, "not a usable path: " + args.positionals[0]);
+    return std::nullopt;
+  }
+  Inspection ins = Inspect(*path);
+  if (!ins.Loaded()) {
+    report.Error(args.positionals[0] + ": " + ins.reason);
+    exit = kExitProblems;
+    return std::nullopt;
+  }
+  return std::make_pair(*path, std::move(ins));
+}
+
+int List(const ParsedArgs& args, Console& console) {
+  if (args.help) {
+    console.out << kListHelp;
+    return kExitOk;
+  }
+  Report report(console);
+  int exit = kExitOk;
+  const auto loaded = LoadInstaller(args, console, "list", report, 1, exit);
+  if (!loaded) return exit;
+  const std::string& name = args.positionals[0];
+  return Emit(console, args, args.Has("json") ? ListJson(loaded->second, name) : ListText(loaded->second, name),
+              report);
+}
+
+int VerifyCommand(const ParsedArgs& args, Console& console) {
+  if (args.help) {
+    console.out << kVerifyHelp;
+    return kExitOk;
+  }
+  Report report(console);
+  int exit = kExitOk;
+  const auto loaded = LoadInstaller(args, console, "verify", report, 1, exit);
+  const std::string& name = args.positionals.empty() ? std::string() : args.positionals[0];
+  if (!loaded) {
+    if (exit == kExitProblems) console.out << name << ": broken\n";
+    return exit;
+  }
+  const Inspection& ins = loaded->second;
+  const Verification v = Verify(loaded->first, ins);
+  for (const std::string& e : v.errors) report.Error(name + ": " + e);
+  for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
+  report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
+  if (report.Failed()) {
+    console.out << name << ": broken (" << Plural(v.errors.size(), "problem", "problems") << ")\n";
+  } else if (!args.Has("quiet")) {
+    console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries")
+                << (ins.Signed() ? ", signed" : "") << ", "
+                << Plural(v.warnings.size() + v.settings.size(), "warning", "warnings") << "\n";
+  }
+  return report.Exit();
+}
+
+int Extract(const ParsedArgs& args, Console& console) {
+  if (args.help) {
+    console.out << kExtractHelp;
+    return kExitOk;
+  }
+  constexpr std::string_view kCommand = "extract";
+  Report report(console);
+  int exit = kExitOk;
+  const auto loaded = LoadInstaller(args, console, kCommand, report, 2, exit);
+  if (!loaded) return exit;
+  const auto& [path, ins] = *loaded;
+
+  std::vector<std::size_t> selected;
+  if (args.Has("index")) {
+    const std::string text = args.Get("index");
+    const bool number =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::size_t index = number && text.size() < 6 ? std::stoul(text) : ins.entries.size();
+    if (index >= ins.entries.size()) {
+      return Usage(console, kCommand, "--index must be below the entry count " + std::to_string(ins.entries.size()));
+    }
+    selected.push_back(index);
+  }
+  if (args.positionals.size() == 2) {
+    auto wanted = sys::Utf8ToUtf16(args.positionals[1]).value_or(u"");
+    std::replace(wanted.begin(), wanted.end(), u'/', u'\\');
+    for (std::size_t i = 0; i < ins.entries.size(); ++i) {
+      if (EntryPath(ins.entries[i]) == wanted) selected.push_back(i);
+    }
+    if (selected.empty()) {
+      report.Error(args.positionals[0] + ": no entry " + args.positionals[1]);
+      return report.Exit();
+    }
+  }
+  if (selected.empty()) {
+    for (std::size_t i = 0; i < ins.entries.size(); ++i) selected.push_back(i);
+  }
+
+  const auto folder = PathArgument(args.Get("output", "."));
+  if (!folder) return Usage(console, kCommand, "not a usable folder: " + args.Get("output"));
+  std::u16string target = *folder;
+  if (target.back() != u'\\' && target.back() != u'/') target += u'\\';
+
+  PackageReader reader(path);
+  sys::File package = sys::File::OpenRead(path);
+  if (reader.LoadTable(path) != ResultCode::Success || !package) {
+    report.Error(args.positionals[0] + ": cannot be read again");
+    return report.Exit();
+  }
+  for (std::size_t index : selected) {
+    const PackageEntry& e = ins.entries[index];
+    const std::string shown = Utf8(EntryPath(e));
+    if (!package::IsSafeEntryPath(e.directory, e.name)) {
+      report.Error(shown + ": refused, it would not be a plain file below " + Utf8(*folder));
+      continue;
+    }
+    if (reader.ExtractEntry(package, static_cast<int32_t>(index), target) != ResultCode::Success) {
+      report.Error(shown + ": cannot be written below " + Utf8(*folder));
+      continue;
+    }
+    console.out << shown << " (" << e.size << " bytes)\n";
+  }
+  return report.Exit();
+}
+
+int SettingsCommand(const ParsedArgs& args, Console& console) {
+  if (args.help) {
+    console.out << kSettingsHelp;
+    return kExitOk;
+  }
+  Report report(console);
+  int exit = kExitOk;
+  const auto loaded = LoadInstaller(args, console, "settings", report, 1, exit);
+  if (!loaded) return exit;
+  const auto& [path, ins] = *loaded;
+  const PackageEntry& last = ins.entries.back();
+  if (last.name != package::kSettingsName || !last.directory.empty()) {
+    report.Error(args.positionals[0] + ": the last entry is not the settings file");
+    return report.Exit();
+  }
+  const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
+  const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
+  if (!text) {
+    report.Error(args.positionals[0] + ": the settings file is not UTF-16LE text with a byte-order mark");
+    return report.Exit();
+  }
+  std::u16string lines;
+  for (std::size_t i = 0; i < text->size(); ++i) {
+    if ((*text)[i] == u'\r' && i + 1 < text->size() && (*text)[i + 1] == u'\n') continue;
+    lines.push_back((*text)[i]);
+  }
+  return Emit(console, args, Utf8(lines), report);
+}
+
+}  // namespace
+
+std::u16string DirectoryOf(const std::u16string& path) {
+  const std::size_t at = path.find_last_of(u"\\/");
+  return at == std::u16string::npos ? std::u16string() : path.substr(0, at + 1);
+}
+
+int RunPack(std::span<const std::string> args, Console& console) {
+  if (args.empty()) {
+    console.err << kMainHelp;
+    return kExitUsage;
+  }
+  const std::string& command = args[0];
+  if (command == "-h" || command == "--help" || command == "help") {
+    console.out << kMainHelp;
+    return kExitOk;
+  }
+  if (command == "--version") {
+    console.out << kTool << " " << QF_VERSION << " (package format " << Utf8(package::kVersion) << ")\n";
+    return kExitOk;
+  }
+
+  struct Command {
+    std::string_view name;
+    std::vector<OptionDef> options;
+    int (*run)(const ParsedArgs&, Console&);
+  };
+  const std::array<Command, 5> commands = {{
+      {"build", {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}}, Build},
+      {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
+      {"verify", {{"quiet", 'q', false}}, VerifyCommand},
+      {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
+      {"settings", {{"output", 'o', true}}, SettingsCommand},
+  }};
+  for (const Command& c : commands) {
+    if (c.name != command) continue;
+    const ParsedArgs parsed = ParseArgs(args.subspan(1), c.options);
+    if (!parsed.error.empty()) return Usage(console, c.name, parsed.error);
+    return c.run(parsed, console);
+  }
+  return Usage(console, "", "unknown command " + Quoted(sys::Utf8ToUtf16(command).value_or(u"?")));
+}
+
+}  // namespace qf::pack

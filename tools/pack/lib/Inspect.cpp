@@ -1,0 +1,251 @@
+#include "pack/lib/Inspect.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <map>
+
+#include "pack/lib/PackPlan.h"
+#include "pack/lib/SettingsText.h"
+#include "pack/lib/Strings.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "package/PathSafety.h"
+#include "run/Messages.h"
+#include "sys/File.h"
+#include "sys/Path.h"
+
+namespace qf::pack {
+namespace {
+
+std::string Hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
+  return text;
+}
+
+// The reader's result, and the message box the stub shows for it.
+std::string Code(ResultCode code) {
+  std::string text = " (result " + std::to_string(static_cast<int32_t>(code));
+  if (const auto message = MessageForResult(code)) text += "; the stub shows \"" + Utf8(message->text) + "\"";
+  return text + ")";
+}
+
+bool ReadAt(sys::File& file, uint64_t position, void* buffer, uint32_t count) {
+  return file.SeekTo(position) && file.Read(buffer, count) == count;
+}
+
+uint32_t U32(const unsigned char* b) { return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24); }
+
+std::u16string Utf16Text(const unsigned char* b, std::size_t units) {
+  std::u16string text;
+  for (std::size_t i = 0; i < units; ++i) text.push_back(static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8)));
+  return text;
+}
+
+// Walks the trailer and the table again to name what made the reader refuse.
+std::string Diagnose(const std::u16string& path, ResultCode code) {
+  sys::File file = sys::File::OpenRead(path);
+  if (!file) return "cannot be opened" + Code(code);
+  const auto found = package::FindPackageEnd(file);
+  if (!found) {
+    return "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a "
+           "signature" +
+           Code(code);
+  }
+  const uint64_t end = *found;
+  unsigned char bytes[package::kVersionBytes] = {};
+  if (end < package::kTrailerSize) return "the file is too short for a trailer" + Code(code);
+  ReadAt(file, end - package::kTagBytes - package::kVersionBytes, bytes, package::kVersionBytes);
+  const std::u16string version = Utf16Text(bytes, package::kVersion.size());
+  if (version != package::kVersion) {
+    return "format version " + Quoted(version) + "; the stub reads only \"1.00\"" + Code(code);
+  }
+  ReadAt(file, end - package::kTrailerSize, bytes, 4);
+  const uint32_t count = U32(bytes);
+  if (count == 0) return "the table is empty (entry count 0)" + Code(code);
+  if (count > package::kMaxEntries) {
+    return "the trailer announces " + std::to_string(count) + " files; a package holds at most 1024" + Code(code);
+  }
+
+  uint64_t d = package::kTrailerSize;
+  for (uint32_t k = count; k-- > 0;) {
+    const std::string record = "record " + std::to_string(k) + " of " + std::to_string(count) + ": ";
+    auto readU32 = [&](uint32_t& value) {
+      d += 4;
+      if (d > end || !ReadAt(file, end - d, bytes, 4)) return false;
+      value = U32(bytes);
+      return true;
+    };
+    const std::string shortTable = record + "the table is longer than the file in front of the trailer" + Code(code);
+    uint32_t m = 0;
+    uint32_t n = 0;
+    uint32_t size = 0;
+    uint32_t offset = 0;
+    if (!readU32(m)) return shortTable;
+    if (m > package::kMaxTextUnits) {
+      return record + "a directory of " + std::to_string(m) + " characters; at most 511 fit" + Code(code);
+    }
+    d += 2ull * m;
+    if (!readU32(n)) return shortTable;
+    if (n > package::kMaxTextUnits) {
+      return record + "a name of " + std::to_string(n) + " characters; at most 511 fit" + Code(code);
+    }
+    d += 2ull * n;
+    if (!readU32(size) || !readU32(offset)) return shortTable;
+    if (offset >= package::kOffsetLimit) return record + "data offset " + Hex(offset) + " is past 2 GiB" + Code(code);
+  }
+  return "the reader refuses the table" + Code(code);
+}
+
+std::string JsonString(std::string_view utf8) {
+  std::string out = "\"";
+  for (char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonString(std::u16string_view text) { return JsonString(Utf8(text)); }
+
+std::string Padded(std::string text, std::size_t width, bool right) {
+  if (text.size() >= width) return text;
+  const std::string fill(width - text.size(), ' ');
+  return right ? fill + text : text + fill;
+}
+
+}  // namespace
+
+Inspection Inspect(const std::u16string& path) {
+  Inspection ins;
+  PackageReader reader(path);
+  ins.code = reader.LoadTable(path);
+  if (sys::File file = sys::File::OpenRead(path)) ins.fileSize = file.Size().value_or(0);
+  if (!ins.Loaded()) {
+    ins.reason = Diagnose(path, ins.code);
+    return ins;
+  }
+  ins.packageEnd = reader.GetPackageEnd();
+  ins.tableStart = reader.GetTableStart();
+  for (int32_t i = 0; i < reader.GetEntryCount(); ++i) ins.entries.push_back(reader.GetEntry(i));
+  return ins;
+}
+
+std::string ListText(const Inspection& ins, const std::string& name) {
+  const uint64_t trailerStart = ins.packageEnd - package::kTrailerSize;
+  std::string out =
+      name + ": " + std::to_string(ins.entries.size()) + " entries, format " + Utf8(package::kVersion) + "\n";
+  out += "  data       " + Hex(static_cast<uint32_t>(ins.entries.front().offset)) + " - " + Hex(ins.tableStart) + "\n";
+  out += "  table      " + Hex(ins.tableStart) + " - " + Hex(trailerStart) + " (" +
+         std::to_string(trailerStart - ins.tableStart) + " bytes)\n";
+  out += "  trailer    " + Hex(trailerStart) + " - " + Hex(ins.packageEnd) + " (entry count " +
+         std::to_string(ins.entries.size()) + ", \"" + Utf8(package::kVersion) + "\", \"" + Utf8(package::kTag) +
+         "\")\n";
+  if (ins.Signed()) {
+    out += "  signature  " + Hex(ins.packageEnd) + " - " + Hex(ins.fileSize) + " (certificate table and padding, " +
+           std::to_string(ins.fileSize - ins.packageEnd) + " bytes)\n";
+  }
+  std::size_t directoryWidth = std::string("directory").size();
+  for (const PackageEntry& e : ins.entries) directoryWidth = std::max(directoryWidth, Utf8(e.directory).size());
+  out += "\nindex  offset      " + Padded("size", 10, true) + "  " + Padded("directory", directoryWidth, false) +
+         "  name\n";
+  for (std::size_t i = 0; i < ins.entries.size(); ++i) {
+    const PackageEntry& e = ins.entries[i];
+    out += Padded(std::to_string(i), 5, true) + "  " + Hex(static_cast<uint32_t>(e.offset)) + "  " +
+           Padded(std::to_string(e.size), 10, true) + "  " + Padded(Utf8(e.directory), directoryWidth, false) + "  " +
+           Utf8(e.name) + "\n";
+  }
+  return out;
+}
+
+std::string ListJson(const Inspection& ins, const std::string& name) {
+  const uint64_t trailerStart = ins.packageEnd - package::kTrailerSize;
+  std::string out = "{\n";
+  out += "  \"file\": " + JsonString(std::string_view(name)) + ",\n";
+  out += "  \"fileSize\": " + std::to_string(ins.fileSize) + ",\n";
+  out += "  \"signed\": " + std::string(ins.Signed() ? "true" : "false") + ",\n";
+  out += "  \"packageEnd\": " + std::to_string(ins.packageEnd) + ",\n";
+  out += "  \"tableOffset\": " + std::to_string(ins.tableStart) + ",\n";
+  out += "  \"trailer\": {\"offset\": " + std::to_string(trailerStart) +
+         ", \"entryCount\": " + std::to_string(ins.entries.size()) + ", \"version\": " + JsonString(package::kVersion) +
+         ", \"tag\": " + JsonString(package::kTag) + "},\n";
+  out += "  \"entries\": [";
+  for (std::size_t i = 0; i < ins.entries.size(); ++i) {
+    const PackageEntry& e = ins.entries[i];
+    out += std::string(i == 0 ? "\n" : ",\n") + "    {\"index\": " + std::to_string(i) +
+           ", \"offset\": " + std::to_string(e.offset) + ", \"size\": " + std::to_string(e.size) +
+           ", \"directory\": " + JsonString(e.directory) + ", \"name\": " + JsonString(e.name) + "}";
+  }
+  out += ins.entries.empty() ? "]\n" : "\n  ]\n";
+  return out + "}\n";
+}
+
+std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& path, const PackageEntry& entry,
+                                                         uint32_t limit) {
+  if (entry.size > limit) return std::nullopt;
+  sys::File file = sys::File::OpenRead(path);
+  std::vector<unsigned char> bytes(entry.size);
+  if (!file || !file.SeekTo(static_cast<uint32_t>(entry.offset))) return std::nullopt;
+  if (entry.size > 0 && file.Read(bytes.data(), entry.size) != entry.size) return std::nullopt;
+  return bytes;
+}
+
+Verification Verify(const std::u16string& path, const Inspection& ins) {
+  Verification v;
+  std::map<std::u16string, std::size_t> seen;
+  for (std::size_t i = 0; i < ins.entries.size(); ++i) {
+    const PackageEntry& e = ins.entries[i];
+    const std::string who = "entry " + std::to_string(i) + " (" + Utf8(EntryPath(e)) + "): ";
+    if (!package::IsSafeEntryPath(e.directory, e.name)) {
+      v.errors.push_back(who + "the stub refuses to extract it: " +
+                         (WhyNotPlain(e.name).empty() ? "its folder is no plain relative path" : WhyNotPlain(e.name)));
+    }
+    const std::size_t extracted = kWorkspacePrefixUnits + e.directory.size() + e.name.size();
+    if (extracted >= sys::kMaxPathUnits) {
+      v.errors.push_back(who + "its path below the workspace has " + std::to_string(extracted) +
+                         " characters; Windows paths stop at 259");
+    }
+    const uint64_t dataEnd = static_cast<uint64_t>(e.offset) + e.size;
+    if (dataEnd > ins.tableStart) {
+      v.errors.push_back(who + "its data " + Hex(static_cast<uint32_t>(e.offset)) + " + " + std::to_string(e.size) +
+                         " bytes passes the start of the file table at " + Hex(ins.tableStart));
+    }
+    if (i + 1 < ins.entries.size() && static_cast<uint64_t>(ins.entries[i + 1].offset) != dataEnd) {
+      v.warnings.push_back(who + "the next entry's data does not follow its data directly (" +
+                           Hex(static_cast<uint32_t>(ins.entries[i + 1].offset)) + " instead of " + Hex(dataEnd) + ")");
+    }
+    const auto [it, inserted] = seen.emplace(FoldAsciiCase(EntryPath(e)), i);
+    if (!inserted) {
+      v.warnings.push_back(who + "extracts to the same path as entry " + std::to_string(it->second) +
+                           "; the stub writes the last entry first, so entry " + std::to_string(it->second) + " wins");
+    }
+  }
+
+  const PackageEntry& last = ins.entries.back();
+  if (last.name != package::kSettingsName || !last.directory.empty()) {
+    v.errors.push_back("the last entry is " + Quoted(EntryPath(last)) + ", not the settings file " +
+                       Utf8(package::kSettingsName) + "; the stub stops with \"Extraction Failed\"");
+    return v;
+  }
+  const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
+  const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
+  if (!text) {
+    v.errors.push_back("the settings file is not UTF-16LE text starting with FF FE; the stub reads empty settings");
+    return v;
+  }
+  std::vector<std::u16string> packaged;
+  for (const PackageEntry& e : ins.entries) packaged.push_back(EntryPath(e));
+  v.settings = LintSettings(*text, packaged);
+  return v;
+}
+
+}  // namespace qf::pack

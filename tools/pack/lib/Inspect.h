@@ -1,0 +1,51 @@
+#pragma once
+
+// Looking inside an installer: its table as the stub's reader loads it, the
+// reason when the reader refuses it, and the further checks of verify.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/lib/SettingsLint.h"
+#include "package/PackageEntry.h"
+#include "run/ResultCode.h"
+
+namespace qf::pack {
+
+struct Inspection {
+  ResultCode code = ResultCode::OpenFailed;
+  std::string reason;  // why the reader refused the file; empty on success
+  uint64_t fileSize = 0;
+  uint64_t packageEnd = 0;  // below fileSize for a signed installer
+  uint64_t tableStart = 0;
+  std::vector<PackageEntry> entries;
+
+  bool Loaded() const { return code == ResultCode::Success; }
+  bool Signed() const { return Loaded() && packageEnd < fileSize; }
+};
+
+Inspection Inspect(const std::u16string& path);
+
+// `name` is how the installer is shown.
+std::string ListText(const Inspection& inspection, const std::string& name);
+std::string ListJson(const Inspection& inspection, const std::string& name);
+
+struct Verification {
+  std::vector<std::string> errors;    // what the stub would refuse or get wrong
+  std::vector<std::string> warnings;  // what works, but is likely a mistake
+  std::vector<Finding> settings;      // the settings' warnings
+};
+
+// Everything beyond the reader's own checks; `inspection` must be loaded.
+Verification Verify(const std::u16string& path, const Inspection& inspection);
+
+// The bytes of one entry; no value when they cannot be read whole or pass `limit`.
+std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& path, const PackageEntry& entry,
+                                                         uint32_t limit);
+
+// The path of an entry below the workspace, as the stub joins it.
+inline std::u16string EntryPath(const PackageEntry& e) { return e.directory + e.name; }
+
+}  // namespace qf::pack

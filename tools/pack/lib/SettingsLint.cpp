@@ -1,0 +1,397 @@
+#include "pack/lib/SettingsLint.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "pack/lib/Strings.h"
+#include "package/PackageFormat.h"
+
+namespace qf::pack {
+namespace {
+
+// The stub keeps names, keys and values in buffers of 256 units with the terminator.
+constexpr std::size_t kMaxValueUnits = 255;
+// One read of the stub's line buffer: 1024 units with the terminator.
+constexpr std::size_t kMaxReadUnits = 1023;
+// The header "[" name "]" CR LF: one unit in front of the name, three after it.
+constexpr std::size_t kHeaderFrame = 4;
+constexpr std::size_t kVendorUnits = 12;
+
+constexpr std::u16string_view kValidate = u"validate";
+constexpr std::u16string_view kCpu = u"cpu";
+constexpr std::u16string_view kBios = u"bios";
+constexpr std::u16string_view kBaseboard = u"baseboard";
+constexpr std::u16string_view kExecutable = u"executable";
+constexpr std::u16string_view kMessage = u"message";
+constexpr std::u16string_view kProcessor = u"Processor";
+constexpr std::u16string_view kAdvanced = u"Advanced";
+constexpr std::u16string_view kModelNumber = u"Model_Number";
+constexpr std::u16string_view kManufacturer = u"Manufacturer";
+constexpr std::u16string_view kFile = u"file";
+constexpr std::u16string_view kParam = u"param";
+constexpr std::u16string_view kFail = u"fail";
+constexpr std::u16string_view kSwitchOn = u"1";
+constexpr std::u16string_view kSwitchOff = u"0";
+
+struct Schema {
+  std::u16string_view section;
+  std::vector<std::u16string_view> keys;
+};
+
+const std::array<Schema, 6>& FixedSections() {
+  static const std::array<Schema, 6> kSections = {{
+      {kValidate, {kCpu, kBios, kBaseboard}},
+      {kCpu, {kProcessor, kAdvanced}},
+      {kBios, {kManufacturer}},
+      {kBaseboard, {kManufacturer}},
+      {kExecutable, {kFile, kParam}},
+      {kMessage, {kFail}},
+  }};
+  return kSections;
+}
+
+std::u16string_view TrimBlanks(std::u16string_view text) {
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
+}
+
+bool IsBlank(std::u16string_view text) { return TrimBlanks(text).empty(); }
+
+// A name the author probably meant: the same letters in another case, or with blanks.
+bool NearMiss(std::u16string_view written, std::u16string_view meant) {
+  return written != meant && EqualsIgnoringAsciiCase(TrimBlanks(written), meant);
+}
+
+std::u16string Without(std::u16string_view text, std::u16string_view units) {
+  std::u16string out;
+  for (char16_t c : text) {
+    if (units.find(c) == std::u16string_view::npos) out.push_back(c);
+  }
+  return out;
+}
+
+IniEntryView EntryFromLine(std::u16string_view piece, int line) {
+  const std::u16string clean = Without(piece, u"\t\r\n");
+  std::u16string_view rest = clean;
+  while (!rest.empty() && rest.front() == u'=') rest.remove_prefix(1);
+  IniEntryView entry;
+  entry.line = line;
+  const std::size_t equals = rest.find(u'=');
+  entry.key = std::u16string(rest.substr(0, equals));
+  if (equals != std::u16string_view::npos) {
+    entry.hasEquals = true;
+    entry.value = std::u16string(rest.substr(equals + 1));
+  }
+  return entry;
+}
+
+struct Piece {
+  std::u16string_view text;
+  int line;
+};
+
+// The stub reads up to and including the next LF, at most 1023 units at a time.
+std::vector<Piece> Pieces(std::u16string_view text, std::vector<int>& splitLines) {
+  std::vector<Piece> pieces;
+  int line = 1;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t lf = text.find(u'\n', start);
+    const std::size_t lineEnd = lf == std::u16string_view::npos ? text.size() : lf + 1;
+    if (lineEnd - start > kMaxReadUnits) splitLines.push_back(line);
+    for (std::size_t at = start; at < lineEnd; at += kMaxReadUnits) {
+      pieces.push_back({text.substr(at, std::min(kMaxReadUnits, lineEnd - at)), line});
+    }
+    start = lineEnd;
+    ++line;
+  }
+  return pieces;
+}
+
+}  // namespace
+
+IniView ReadLikeTheStub(std::u16string_view text) {
+  IniView view;
+  const std::vector<Piece> pieces = Pieces(text, view.splitLines);
+  auto isHeader = [](const Piece& p) { return !p.text.empty() && p.text.front() == u'['; };
+  std::size_t i = 0;
+  bool first = true;
+  while (i < pieces.size()) {
+    while (i < pieces.size() && !isHeader(pieces[i])) {
+      if (first && !IsBlank(Without(pieces[i].text, u"\t\r\n"))) view.linesBeforeFirstSection.push_back(pieces[i].line);
+      ++i;
+    }
+    if (i == pieces.size()) break;
+    const Piece& header = pieces[i++];
+    IniSectionView section;
+    section.line = header.line;
+    if (header.text.size() > kHeaderFrame) section.name = header.text.substr(1, header.text.size() - kHeaderFrame);
+    section.wellFormed = header.text.size() > kHeaderFrame && header.text.ends_with(u"]\r\n");
+    first = false;
+
+    while (i < pieces.size() && !isHeader(pieces[i])) {
+      const Piece& p = pieces[i++];
+      if (p.text == u"\r\n") continue;
+      section.entries.push_back(EntryFromLine(p.text, p.line));
+    }
+    view.sections.push_back(std::move(section));
+    // A header that is the file's last line, without a line end, ends the read:
+    // the stub does not step back at the end of the file.
+    if (i + 1 == pieces.size() && isHeader(pieces[i]) && !pieces[i].text.ends_with(u"\n")) break;
+  }
+  return view;
+}
+
+const IniEntryView* IniView::Find(std::u16string_view section, std::u16string_view key) const {
+  for (const IniSectionView& s : sections) {
+    if (s.name != section) continue;
+    for (const IniEntryView& e : s.entries) {
+      if (e.key == key) return &e;
+    }
+  }
+  return nullptr;
+}
+
+bool IniView::HasSection(std::u16string_view section) const {
+  return std::any_of(sections.begin(), sections.end(), [&](const IniSectionView& s) { return s.name == section; });
+}
+
+namespace {
+
+class Linter {
+ public:
+  Linter(std::u16string_view text, std::span<const std::u16string> packaged)
+      : m_view(ReadLikeTheStub(text)), m_packaged(packaged) {}
+
+  std::vector<Finding> Run() {
+    CheckStructure();
+    CheckNames();
+    CheckSwitches();
+    CheckProcessor();
+    CheckManufacturer(kBios);
+    CheckManufacturer(kBaseboard);
+    CheckExecutable();
+    CheckMessage();
+    std::stable_sort(m_findings.begin(), m_findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    return std::move(m_findings);
+  }
+
+ private:
+  void Warn(int line, std::string message) { m_findings.push_back({line, std::move(message)}); }
+
+  static std::string Name(std::u16string_view section, std::u16string_view key) {
+    std::string name = "[";
+    name += Utf8(section);
+    name += "] ";
+    name += Utf8(key);
+    return name;
+  }
+
+  std::u16string Value(std::u16string_view section, std::u16string_view key) const {
+    const IniEntryView* e = m_view.Find(section, key);
+    return e != nullptr ? e->value : std::u16string();
+  }
+  int LineOf(std::u16string_view section, std::u16string_view key) const {
+    const IniEntryView* e = m_view.Find(section, key);
+    return e != nullptr ? e->line : 0;
+  }
+  bool SwitchedOn(std::u16string_view key) const { return Value(kValidate, key) == kSwitchOn; }
+
+  void CheckLength(int line, const char* what, std::u16string_view text) {
+    if (text.size() > kMaxValueUnits) {
+      Warn(line, std::string(what) + " is " + std::to_string(text.size()) +
+                     " characters long; the stub reads only its first 255");
+    }
+  }
+
+  void CheckStructure() {
+    for (int line : m_view.linesBeforeFirstSection) Warn(line, "text before the first section is ignored");
+    for (int line : m_view.splitLines) {
+      Warn(line, "the line is over 1023 characters long; the stub reads it as several lines");
+    }
+    for (const IniSectionView& s : m_view.sections) {
+      if (!s.wellFormed) {
+        Warn(s.line,
+             "a section header must be \"[name]\" alone on its line; the stub reads the name " + Quoted(s.name));
+      }
+      CheckLength(s.line, "the section name", s.name);
+      for (const IniEntryView& e : s.entries) {
+        if (!e.hasEquals && !IsBlank(e.key)) {
+          Warn(e.line, "no \"=\" after " + Quoted(e.key) + "; the stub reads it as a key with an empty value");
+        }
+        CheckLength(e.line, "the key", e.key);
+        CheckLength(e.line, ("the value of " + Name(s.name, e.key)).c_str(), e.value);
+      }
+    }
+  }
+
+  // The sections the stub looks for, with the keys it reads in each; family
+  // sections are named by the items of [cpu] Advanced.
+  std::vector<Schema> ExpectedSections() const {
+    std::vector<Schema> expected(FixedSections().begin(), FixedSections().end());
+    for (std::u16string_view family : Families()) expected.push_back({family, {kModelNumber}});
+    return expected;
+  }
+
+  std::vector<std::u16string_view> Families() const {
+    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    return advanced != nullptr ? SplitList(advanced->value) : std::vector<std::u16string_view>{};
+  }
+
+  void CheckNames() {
+    const std::vector<Schema> expected = ExpectedSections();
+    std::map<std::pair<std::u16string, std::u16string>, int> seen;
+    for (const IniSectionView& s : m_view.sections) {
+      const auto exact =
+          std::find_if(expected.begin(), expected.end(), [&](const Schema& e) { return e.section == s.name; });
+      if (exact == expected.end()) {
+        for (const Schema& e : expected) {
+          if (NearMiss(s.name, e.section)) {
+            Warn(s.line, "section [" + Utf8(s.name) + "] is not [" + Utf8(e.section) +
+                             "]: section names match exactly, so the stub never reads it");
+            break;
+          }
+        }
+        continue;
+      }
+      for (const IniEntryView& e : s.entries) {
+        const bool known = std::find(exact->keys.begin(), exact->keys.end(), e.key) != exact->keys.end();
+        if (known) {
+          const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
+          if (!inserted) {
+            Warn(e.line, Name(s.name, e.key) + " appears again; the stub uses the first one, on line " +
+                             std::to_string(it->second));
+          }
+          continue;
+        }
+        for (std::u16string_view key : exact->keys) {
+          if (NearMiss(e.key, key)) {
+            Warn(e.line, "key " + Quoted(e.key) + " in [" + Utf8(s.name) + "] is not " + Quoted(key) +
+                             ": keys match exactly, so the stub never reads it");
+            break;
+          }
+        }
+      }
+    }
+  }
+
+  void CheckSwitches() {
+    for (std::u16string_view key : {kCpu, kBios, kBaseboard}) {
+      const IniEntryView* e = m_view.Find(kValidate, key);
+      if (e == nullptr || e->value == kSwitchOn || e->value == kSwitchOff) continue;
+      Warn(e->line, Name(kValidate, key) + " is " + Quoted(e->value) +
+                        ": only exactly \"1\" switches the check on, so it stays off");
+    }
+  }
+
+  // Items with a blank at either end never match: items are not trimmed.
+  void CheckItemBlanks(int line, std::u16string_view section, std::u16string_view key,
+                       const std::vector<std::u16string_view>& items) {
+    for (std::u16string_view item : items) {
+      if (item.front() == u' ' || item.back() == u' ') {
+        Warn(line, "item " + Quoted(item) + " of " + Name(section, key) +
+                       " has a blank at its start or end; list items are not trimmed");
+      }
+    }
+  }
+
+  void CheckNumbers(int line, std::u16string_view section, std::u16string_view key,
+                    const std::vector<std::u16string_view>& items) {
+    CheckItemBlanks(line, section, key, items);
+    for (std::u16string_view item : items) {
+      if (IsPlainDecimal(TrimBlanks(item)) || IsBlank(item)) continue;
+      Warn(line, "item " + Quoted(item) + " of " + Name(section, key) +
+                     " never matches: numbers are compared as plain decimals without leading zeros");
+    }
+  }
+
+  void CheckProcessor() {
+    const std::u16string processor = Value(kCpu, kProcessor);
+    if (SwitchedOn(kCpu) && processor.empty()) {
+      Warn(LineOf(kValidate, kCpu), "the processor check is on but [cpu] Processor is empty: it always fails");
+    } else if (!processor.empty() && processor.size() != kVendorUnits) {
+      Warn(LineOf(kCpu, kProcessor),
+           "[cpu] Processor " + Quoted(processor) + " is not 12 characters long, as every processor vendor text is");
+    }
+
+    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    if (advanced == nullptr || advanced->value.empty()) return;
+    const auto families = SplitList(advanced->value);
+    if (families.empty()) {
+      Warn(advanced->line, "[cpu] Advanced lists no family, only separators: the processor check always fails");
+    }
+    CheckNumbers(advanced->line, kCpu, kAdvanced, families);
+    for (std::u16string_view family : families) {
+      // An item that never matches a family never leads to its section.
+      if (!IsPlainDecimal(family)) continue;
+      const IniEntryView* models = m_view.Find(family, kModelNumber);
+      if (models == nullptr) {
+        Warn(advanced->line, "family " + Quoted(family) + " of [cpu] Advanced has no " +
+                                 (m_view.HasSection(family) ? "Model_Number in its section [" + Utf8(family) + "]"
+                                                            : "section [" + Utf8(family) + "]") +
+                                 ": no processor of that family passes");
+        continue;
+      }
+      const auto items = SplitList(models->value);
+      if (items.empty()) {
+        Warn(models->line, Name(family, kModelNumber) + " lists no model: no processor of that family passes");
+      }
+      CheckNumbers(models->line, family, kModelNumber, items);
+    }
+  }
+
+  void CheckManufacturer(std::u16string_view section) {
+    const IniEntryView* e = m_view.Find(section, kManufacturer);
+    const auto items = e != nullptr ? SplitList(e->value) : std::vector<std::u16string_view>{};
+    if (e != nullptr) CheckItemBlanks(e->line, section, kManufacturer, items);
+    if (SwitchedOn(section) && items.empty()) {
+      Warn(LineOf(kValidate, section), "the " + Utf8(section) + " check is on but " + Name(section, kManufacturer) +
+                                           " lists no maker: only machines that report none pass");
+    }
+  }
+
+  static std::u16string Normalised(std::u16string_view path) {
+    std::u16string out(path);
+    std::replace(out.begin(), out.end(), u'/', u'\\');
+    return out;
+  }
+
+  void CheckExecutable() {
+    const std::u16string file = Value(kExecutable, kFile);
+    const int line = LineOf(kExecutable, kFile);
+    if (file.empty()) {
+      Warn(line, "[executable] file is empty or missing: the stub opens the workspace folder instead of a program");
+      return;
+    }
+    const std::u16string wanted = Normalised(file);
+    if (EqualsIgnoringAsciiCase(wanted, package::kSettingsName)) {
+      Warn(line, "[executable] file names the settings file, which is deleted before the program starts");
+      return;
+    }
+    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(),
+                                      [&](const std::u16string& p) { return EqualsIgnoringAsciiCase(p, wanted); });
+    if (!packaged) Warn(line, "[executable] file " + Quoted(file) + " names no packaged file");
+  }
+
+  void CheckMessage() {
+    const bool anyCheck = SwitchedOn(kCpu) || SwitchedOn(kBios) || SwitchedOn(kBaseboard);
+    if (anyCheck && Value(kMessage, kFail).empty()) {
+      Warn(0, "[message] fail is empty or missing: a failed check shows an empty message box");
+    }
+  }
+
+  IniView m_view;
+  std::span<const std::u16string> m_packaged;
+  std::vector<Finding> m_findings;
+};
+
+}  // namespace
+
+std::vector<Finding> LintSettings(std::u16string_view text, std::span<const std::u16string> packagedPaths) {
+  return Linter(text, packagedPaths).Run();
+}
+
+}  // namespace qf::pack
