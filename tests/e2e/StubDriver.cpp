@@ -257,6 +257,33 @@ void DeleteRunOnceValue() {
   }
 }
 
+std::string HostPath(const std::wstring& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (toUnix == nullptr) return {};
+  char* unix = toUnix(path.c_str());
+  if (unix == nullptr) return {};
+  std::string result = unix;
+  ::HeapFree(::GetProcessHeap(), 0, unix);
+  return result;
+}
+
+bool StartHostProgram(const std::wstring& program, const std::wstring& commandLine) {
+  std::wstring command = commandLine;
+  const std::wstring executable = L"\\\\?\\unix" + program;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(executable.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+    return false;
+  }
+  if (process.hThread) ::CloseHandle(process.hThread);
+  if (process.hProcess) ::CloseHandle(process.hProcess);
+  return true;
+}
+
 std::wstring OwnDirectory() {
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);

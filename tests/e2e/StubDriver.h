@@ -57,4 +57,9 @@ std::optional<std::wstring> RunOnceValue();
 void DeleteRunOnceValue();
 std::wstring OwnDirectory();
 
+// The host's path of a file under Wine, and a host program run by Wine
+// (without a process handle: the caller waits for its effect).
+std::string HostPath(const std::wstring& path);
+bool StartHostProgram(const std::wstring& program, const std::wstring& commandLine);
+
 }  // namespace qf::e2e

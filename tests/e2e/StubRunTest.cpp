@@ -288,6 +288,34 @@ TEST_F(StubRun, EscapeOrCloseDuringExtractionLeavesNothingOnDisk) {
   }
 }
 
+// Signing appends a certificate table after the package; the stub finds its
+// package in front of it and runs as if unsigned.
+TEST_F(StubRun, SignedInstallerRunsLikeAnUnsignedOne) {
+  const std::wstring exe = Pack(Standard(PassingSettings()));
+  const fs::path signedExe = m_dir.path() / "signed.exe";
+  auto host = [](const fs::path& p) { return HostPath(p.wstring()); };
+  ASSERT_FALSE(host(exe).empty()) << "not running under Wine";
+  const std::string script =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuillfenTest -keyout '" + host(m_dir / "k.pem") +
+      "' -out '" + host(m_dir / "c.pem") + "' >/dev/null 2>&1 && osslsigncode sign -certs '" + host(m_dir / "c.pem") +
+      "' -key '" + host(m_dir / "k.pem") + "' -in '" + host(exe) + "' -out '" + host(m_dir / "signing.tmp") +
+      "' >/dev/null 2>&1 && mv '" + host(m_dir / "signing.tmp") + "' '" + host(signedExe) + "'";
+  ASSERT_TRUE(StartHostProgram(L"/bin/sh", L"sh -c \"" + std::wstring(script.begin(), script.end()) + L"\""));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!fs::exists(signedExe) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(fs::exists(signedExe)) << "signing with openssl and osslsigncode did not finish";
+  ASSERT_GT(fs::file_size(signedExe), fs::file_size(exe));
+
+  const Observation seen = Run(signedExe.wstring());
+  ASSERT_TRUE(seen.exited);
+  EXPECT_EQ(seen.exitCode, 0u);
+  EXPECT_TRUE(seen.boxes.empty());
+  EXPECT_EQ(ReadRecord(m_record).at("params"), "-s");
+  ExpectNothingLeft();
+}
+
 // The dialog as the user sees it during extraction, kept beside the tests
 // (bin/dialog-extracting.bmp) for the guide.
 TEST_F(StubRun, DialogShowsTheBarDuringExtraction) {
