@@ -9,5 +9,7 @@ namespace qf::sys {
 // Strict conversions: an unpaired surrogate or invalid UTF-8 gives no result.
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+// For showing text: an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8Lossy(std::u16string_view text);
 
 }  // namespace qf::sys

@@ -21,4 +21,10 @@ TEST(TextConversion, RefusesMalformedInput) {
   EXPECT_FALSE(Utf8ToUtf16("\xFF"));
 }
 
+TEST(TextConversion, LossyConversionShowsUnpairedSurrogatesAsReplacement) {
+  const std::u16string text = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00)};
+  EXPECT_EQ(Utf16ToUtf8Lossy(text), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8Lossy(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
 }  // namespace qf::sys
