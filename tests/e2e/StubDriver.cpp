@@ -188,6 +188,10 @@ Observation RunStub(const RunOptions& options) {
           }
           seen.endedEarly = true;
         }
+        if (options.action && options.actAtPosition && !seen.acted && seen.lastPosition >= *options.actAtPosition) {
+          options.action(process.hProcess);
+          seen.acted = true;
+        }
         if (!options.screenshot.empty() && !seen.screenshotTaken && seen.lastPosition >= 1 &&
             ::IsWindowVisible(window)) {
           std::this_thread::sleep_for(std::chrono::milliseconds(150));
