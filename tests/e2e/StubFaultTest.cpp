@@ -226,7 +226,7 @@ class StubFault : public ::testing::Test {
 // it wrote names the workspace, and its command removes the workspace.
 TEST_F(StubFault, KilledDuringExtractionLeavesARunOnceCommandThatRemovesTheWorkspace) {
   RunOptions options(Pack(WithParts(8, 32 << 20)));
-  options.actAtPosition = 2;
+  options.actAtPosition = 1;
   options.action = [](HANDLE process) {
     ::TerminateProcess(process, kKilledExitCode);
     ::WaitForSingleObject(process, 10000);

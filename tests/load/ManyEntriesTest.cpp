@@ -21,13 +21,16 @@ using test::TestEntry;
 
 constexpr int kEntries = static_cast<int>(package::kMaxEntries);
 
-// 1023 files and the settings: up to four folder levels, sizes around the
-// copy chunk's (empty, one byte, exactly one and two chunks, one byte over).
+// 1023 files and the settings: up to four folder levels, mostly small, and
+// every 64th of a size around the copy chunk's (one byte short, exactly one
+// and two chunks, one byte over).
 std::vector<TestEntry> ManyEntries() {
   std::vector<TestEntry> entries;
   const std::size_t chunk = package::kCopyChunkBytes;
-  const std::size_t sizes[] = {0, 1, chunk - 1, chunk, chunk + 1, 2 * chunk, 3 * chunk + 17, 700};
+  const std::size_t small[] = {0, 1, 700, 4096, 4097};
+  const std::size_t large[] = {chunk - 1, chunk, chunk + 1, 2 * chunk, 3 * chunk + 17};
   for (int i = 0; i < kEntries - 1; ++i) {
+    const std::size_t size = i % 64 == 0 ? large[(i / 64) % std::size(large)] : small[i % std::size(small)];
     std::u16string directory;
     const int depth = i % 5;
     for (int level = 0; level < depth; ++level) {
@@ -36,7 +39,7 @@ std::vector<TestEntry> ManyEntries() {
     }
     const std::u16string name = u"f" + std::u16string(1, char16_t(u'a' + i % 26)) +
                                 std::u16string(1, char16_t(u'a' + (i / 26) % 26)) + u".bin";
-    entries.push_back({name, directory, test::Pattern(sizes[i % std::size(sizes)], static_cast<uint32_t>(i) + 10)});
+    entries.push_back({name, directory, test::Pattern(size, static_cast<uint32_t>(i) + 10)});
   }
   entries.push_back({std::u16string(package::kSettingsName), u"", test::Utf16Le(u"\uFEFF[executable]\r\n")});
   return entries;
