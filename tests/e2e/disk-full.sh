@@ -55,7 +55,10 @@ if [ "${QF_DISKFULL_INSIDE:-}" != 1 ]; then
 fi
 
 mkdir -p "$drive"
-mount -t tmpfs -o size=64m tmpfs "$drive"
+if ! mount -t tmpfs -o size=64m tmpfs "$drive"; then
+  echo "disk-full: no tmpfs can be mounted here; skipped"
+  exit 77
+fi
 status=0
 QF_TEST_SMALL_DRIVE=D: QF_WINEPREFIX="$prefix" "$build_dir/wine-run" "$program" \
   --gtest_filter='StubFault.WorkspaceDriveFillingUp*' || status=$?
