@@ -15,8 +15,8 @@
 // and when the installer's process had ended (its cleanup done); the peak
 // working set of the installer's process, polled while it runs; and the
 // folders it left in C:\ or in the temporary folder.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -58,7 +58,8 @@ std::set<std::wstring> FoldersIn(const std::wstring& folder) {
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
     const std::wstring name = data.cFileName;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") names.insert(folder + name);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+      names.insert(folder + name);
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
   return names;

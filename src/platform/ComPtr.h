@@ -1,9 +1,9 @@
 #pragma once
 
+#include <bits/functexcept.h>
 #include <oleauto.h>
 #include <windows.h>
 
-#include <bits/functexcept.h>
 #include <string_view>
 
 #include "sys/Unique.h"

@@ -2,10 +2,9 @@
 // killed while it extracts, a workspace file held open by a program that
 // outlives the installer, a package of 1024 entries in nested folders, and
 // (in a prefix of its own, see disk-full.sh) a workspace drive that fills up.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -51,9 +50,8 @@ std::set<std::wstring> WorkspacesOn(const std::wstring& drive) {
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
     const std::wstring name = data.cFileName;
-    const bool letters = name.size() == 15 && std::all_of(name.begin(), name.end(), [](wchar_t c) {
-                           return c >= L'a' && c <= L'z';
-                         });
+    const bool letters =
+        name.size() == 15 && std::all_of(name.begin(), name.end(), [](wchar_t c) { return c >= L'a' && c <= L'z'; });
     if (letters && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(drive + L"\\" + name);
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
@@ -84,7 +82,8 @@ unsigned long long ExpectedTreeHash(std::vector<TestEntry> entries) {
             [](const TestEntry& a, const TestEntry& b) { return a.directory + a.name < b.directory + b.name; });
   unsigned long long hash = 14695981039346656037ull;
   auto mix = [&hash](const void* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
+    for (std::size_t i = 0; i < count; ++i)
+      hash = (hash ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
   };
   for (const TestEntry& e : entries) {
     const std::u16string path = e.directory + e.name;
@@ -306,7 +305,8 @@ TEST_F(StubFault, ThousandTwentyFourEntriesInNestedFoldersRunAndAreRemoved) {
     const std::u16string name = u"e" + std::u16string(1, char16_t(u'a' + i % 26)) +
                                 std::u16string(1, char16_t(u'a' + (i / 26) % 26)) +
                                 std::u16string(1, char16_t(u'a' + i / 676)) + u".dat";
-    entries.push_back({name, directory, test::Pattern(static_cast<std::size_t>(i * 37 % 5000), static_cast<uint32_t>(i))});
+    entries.push_back(
+        {name, directory, test::Pattern(static_cast<std::size_t>(i * 37 % 5000), static_cast<uint32_t>(i))});
   }
   entries.push_back({u"$Settings.ini", u"", Settings()});
   const std::wstring exe = Pack(entries);

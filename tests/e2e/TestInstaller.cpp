@@ -122,7 +122,8 @@ unsigned long long TreeHash(const std::wstring& root, std::size_t& files) {
   files = paths.size();
   unsigned long long hash = 14695981039346656037ull;
   auto mix = [&hash](const void* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
   };
   std::vector<char> buffer(1 << 16);
   for (const std::wstring& path : paths) {
@@ -138,7 +139,9 @@ unsigned long long TreeHash(const std::wstring& root, std::size_t& files) {
       mix(&b, 1);
     }
     DWORD got = 0;
-    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) mix(buffer.data(), got);
+    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+      mix(buffer.data(), got);
+    }
     ::CloseHandle(file);
   }
   return hash;

@@ -94,7 +94,8 @@ ExtractRun Extract(const fs::path& installer, const fs::path& folder) {
   std::fflush(nullptr);
   const pid_t child = ::fork();
   if (child == 0) {
-    ::execl(QF_PACK_TOOL, QF_PACK_TOOL, "extract", "-o", folder.c_str(), installer.c_str(), static_cast<char*>(nullptr));
+    ::execl(QF_PACK_TOOL, QF_PACK_TOOL, "extract", "-o", folder.c_str(), installer.c_str(),
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   int status = 0;
@@ -119,7 +120,8 @@ ExtractRun Extract(const fs::path& installer, const fs::path& folder) {
   for (uint64_t at = 0; at < size; at += kMiB) {
     const uint64_t n = std::min<uint64_t>(kMiB, size - at);
     pattern.Fill(at, expected.data(), n);
-    if (!in.read(got.data(), static_cast<std::streamsize>(n))) return ::testing::AssertionFailure() << "read failed at " << at;
+    if (!in.read(got.data(), static_cast<std::streamsize>(n)))
+      return ::testing::AssertionFailure() << "read failed at " << at;
     if (std::memcmp(got.data(), expected.data(), n) != 0) {
       return ::testing::AssertionFailure() << "differs within the MiB at " << at;
     }

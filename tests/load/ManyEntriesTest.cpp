@@ -37,8 +37,8 @@ std::vector<TestEntry> ManyEntries() {
       directory += u"l" + std::u16string(1, char16_t(u'0' + level)) + u"_" +
                    std::u16string(1, char16_t(u'a' + (i / (level + 2)) % 6)) + u"\\";
     }
-    const std::u16string name = u"f" + std::u16string(1, char16_t(u'a' + i % 26)) +
-                                std::u16string(1, char16_t(u'a' + (i / 26) % 26)) + u".bin";
+    const std::u16string name =
+        u"f" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(1, char16_t(u'a' + (i / 26) % 26)) + u".bin";
     entries.push_back({name, directory, test::Pattern(size, static_cast<uint32_t>(i) + 10)});
   }
   entries.push_back({std::u16string(package::kSettingsName), u"", test::Utf16Le(u"\uFEFF[executable]\r\n")});
@@ -53,9 +53,7 @@ std::set<std::string> FilesBelow(const fs::path& root) {
   return names;
 }
 
-std::string Relative(const TestEntry& e) {
-  return test::FsPath(e.directory + e.name).generic_string();
-}
+std::string Relative(const TestEntry& e) { return test::FsPath(e.directory + e.name).generic_string(); }
 
 struct Counter {
   int calls = 0;
@@ -105,7 +103,8 @@ class TruncatedTable : public ::testing::Test {
     Bytes records;
     for (int i = kEntries - kept; i < kEntries; ++i) {
       const bool last = i == kEntries - 1;
-      const std::u16string name = last ? std::u16string(package::kSettingsName) : u"file" + std::u16string(1, u'a' + i % 26);
+      const std::u16string name =
+          last ? std::u16string(package::kSettingsName) : u"file" + std::u16string(1, u'a' + i % 26);
       test::Append(records, test::RawRecord(0, 0, name, static_cast<uint32_t>(name.size()), u"", 0));
     }
     records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(cutFromFirstRecord));
@@ -133,9 +132,7 @@ TEST_F(TruncatedTable, TheWalkRunsIntoDataWhoseLengthsAreOutOfRange) {
   ExpectRefused(Write(test::Pattern(1 << 20, 77), 10));
 }
 
-TEST_F(TruncatedTable, TheFirstKeptRecordIsCutInTheMiddle) {
-  ExpectRefused(Write(test::Pattern(4096, 78), 3, 9));
-}
+TEST_F(TruncatedTable, TheFirstKeptRecordIsCutInTheMiddle) { ExpectRefused(Write(test::Pattern(4096, 78), 3, 9)); }
 
 // Zero bytes in front of the table read as records of zero-length names: the
 // table loads, but none of those records names a file to write, so the
