@@ -15,8 +15,11 @@
 // and when the installer's process had ended (its cleanup done); the peak
 // working set of the installer's process, polled while it runs; and the
 // folders it left in C:\ or in the temporary folder.
-#include <psapi.h>
+// psapi.h needs the Windows types in front of it.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstdio>
