@@ -18,7 +18,10 @@ if(QF_SANITIZE)
 endif()
 
 if(QF_SHIPPING)
-  target_compile_options(qf_options INTERFACE -Os -ffunction-sections -fdata-sections)
+  # Nothing in the project throws or catches, nor asks a type at run time:
+  # without them a static build carries no unwinder and no unwind tables.
+  target_compile_options(qf_options INTERFACE -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
+                                              -fno-asynchronous-unwind-tables)
   target_link_options(qf_options INTERFACE -s -Wl,--gc-sections)
 endif()
 

@@ -4,14 +4,20 @@
 # start-up only from kernel32.dll and msvcrt.dll (the C runtime of this
 # toolchain, a known DLL), and no other DLL named anywhere in it (delay-loaded
 # ones included) but system libraries.
-# usage: check-pe.sh [--x64] gui|console FILE...
+# With --max-bytes N, each file must also be at most N bytes long.
+# usage: check-pe.sh [--x64] [--max-bytes N] gui|console FILE...
 set -euo pipefail
 format='pei-i386'
 objdump=i686-w64-mingw32-objdump
+max_bytes=''
 if [ "$1" = "--x64" ]; then
   format='pei-x86-64'
   objdump=x86_64-w64-mingw32-objdump
   shift
+fi
+if [ "$1" = "--max-bytes" ]; then
+  max_bytes="$2"
+  shift 2
 fi
 kind="$1"
 shift
@@ -45,6 +51,9 @@ for exe in "$@"; do
       echo "FAIL $exe: loads $dll"; status=1
     fi
   done <<<"$named"
+  if [ -n "$max_bytes" ] && [ "$(stat -c %s "$exe")" -gt "$max_bytes" ]; then
+    echo "FAIL $exe: $(stat -c %s "$exe") bytes, more than $max_bytes"; status=1
+  fi
   if [ "$status" -eq 0 ]; then
     echo "ok   $exe: $format, $want, start-up imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')," \
          "loads on use $(grep -v -E "$startup|$named_only" <<<"$named" | tr '\n' ' ')($(stat -c %s "$exe") bytes)"

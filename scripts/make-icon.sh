@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Draws the application icon (icon 130) at the sizes Windows asks for and packs
-# them into src/app/res/quillfen.ico. Run it again only to change the icon;
-# its result is committed.
+# Draws the application icon (icon 130) and packs it into
+# src/app/res/quillfen.ico: 16, 32 and 48 pixels as bitmaps, which every
+# Windows reads, and 256 pixels as a compressed PNG (Windows scales the others
+# from these). The icon is most of the stub's resources, so it stays small.
+# Run it again only to change the icon; its result is committed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 need=()
@@ -20,10 +22,12 @@ trap 'rm -rf "$work"' EXIT
   -fill '#d9f2f0' -draw 'path "M 196,36 C 170,96 130,150 84,192 L 92,178 C 132,140 166,96 196,36 Z"' \
   -stroke '#ffffff' -strokewidth 10 -fill none -draw 'line 70,190 58,214' \
   -stroke '#f2c14e' -strokewidth 12 -draw 'line 92,214 196,214' \
-  -depth 8 "PNG32:$work/256.png"
-for s in 16 24 32 48; do
-  /usr/bin/convert "$work/256.png" -filter Lanczos -resize ${s}x${s} "$work/$s.png"
+  -depth 8 "PNG32:$work/drawn.png"
+for s in 16 32 48; do
+  /usr/bin/convert "$work/drawn.png" -filter Lanczos -resize ${s}x${s} "$work/$s.png"
 done
-icotool -c -o src/app/res/quillfen.ico "$work/16.png" "$work/24.png" "$work/32.png" "$work/48.png" \
-  -r "$work/256.png"
+# No text chunks or time stamps; the filter and level that pack this drawing smallest.
+/usr/bin/convert "$work/drawn.png" -strip -define png:compression-level=9 -define png:compression-filter=1 \
+  -define png:compression-strategy=0 "PNG32:$work/256.png"
+icotool -c -o src/app/res/quillfen.ico "$work/16.png" "$work/32.png" "$work/48.png" -r "$work/256.png"
 echo "wrote src/app/res/quillfen.ico ($(stat -c %s src/app/res/quillfen.ico) bytes)"

@@ -47,7 +47,10 @@ inline constexpr uint32_t RecordBytes(uint32_t nameUnits, uint32_t directoryUnit
 // The settings file is always the last entry, with an empty directory.
 inline constexpr std::u16string_view kSettingsName = u"$Settings.ini";
 
-// The extraction copy loop moves data through one buffer of this size.
-inline constexpr uint32_t kCopyChunkBytes = 4096;
+// The extraction copy loop moves data through one buffer of this size. Each
+// chunk costs a read and a write call; with 4 KiB chunks those calls, not the
+// copying, set the pace (measured: 262,144 of each per GiB, less than half the
+// speed of a plain file copy), while 64 KiB comes close to the copy.
+inline constexpr uint32_t kCopyChunkBytes = 64 * 1024;
 
 }  // namespace qf::package

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <bits/functexcept.h>
 #include <oleauto.h>
 #include <windows.h>
 
-#include <new>
 #include <string_view>
 
 #include "sys/Unique.h"
@@ -30,7 +30,8 @@ using UniqueBstr = sys::Unique<BstrTraits>;
 // A text for a call that takes a BSTR; freed with the temporary after the call.
 inline UniqueBstr MakeBstr(std::u16string_view text) {
   BSTR bstr = ::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
-  if (bstr == nullptr) throw std::bad_alloc();
+  // Out of memory, as for any allocation of the standard library.
+  if (bstr == nullptr) std::__throw_bad_alloc();
   return UniqueBstr(bstr);
 }
 

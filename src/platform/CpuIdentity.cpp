@@ -52,12 +52,11 @@ class Cpuid final : public CpuidInstruction {
   }
 };
 
+Cpuid processorCpuid;
+
 }  // namespace
 
-CpuidInstruction& ProcessorCpuid() {
-  static Cpuid instruction;
-  return instruction;
-}
+CpuidInstruction& ProcessorCpuid() { return processorCpuid; }
 
 int32_t FamilyFromSignature(uint32_t signature) {
   const uint32_t base = (signature >> 8) & 0xF;
@@ -94,8 +93,16 @@ std::u16string CpuIdentity::Vendor() const {
 }
 
 std::u16string DecimalText(int32_t number) {
-  const std::string digits = std::to_string(number);
-  return std::u16string(digits.begin(), digits.end());
+  // Widened before negating, so that the lowest value has a magnitude too.
+  int64_t magnitude = number;
+  if (magnitude < 0) magnitude = -magnitude;
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (number < 0) digits.insert(digits.begin(), u'-');
+  return digits;
 }
 
 }  // namespace qf::platform

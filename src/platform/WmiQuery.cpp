@@ -14,6 +14,8 @@ constexpr LONG kQueryFlags = WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATE
 constexpr ULONG kOneObject = 1;
 constexpr LONG kAllAuthenticationServices = -1;
 
+ComRuntime systemRuntime;
+
 }  // namespace
 
 HRESULT ComRuntime::Initialize() { return ::CoInitialize(nullptr); }
@@ -30,10 +32,7 @@ HRESULT ComRuntime::CreateLocator(IWbemLocator** locator) {
                             reinterpret_cast<void**>(locator));
 }
 
-ComRuntime& SystemComRuntime() {
-  static ComRuntime runtime;
-  return runtime;
-}
+ComRuntime& SystemComRuntime() { return systemRuntime; }
 
 int32_t WmiQuery::InitializeCom() {
   if (m_comInitialized) return kWmiSuccess;

@@ -47,8 +47,15 @@ File File::CreateWrite(std::u16string_view path) {
   // Windows refuses to replace a read-only file; Wine running as root would not.
   const DWORD attributes = ::GetFileAttributesW(Wide(text));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return File();
-  HANDLE h = ::CreateFileW(Wide(text), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A new file is made as new; only an existing one is emptied. Emptying is a
+  // truncation, after which ext4 (under Wine) writes the file out as soon as it
+  // is closed; a workspace file is deleted again soon, best before it reaches the disk.
+  HANDLE h =
+      ::CreateFileW(Wide(text), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+    h = ::CreateFileW(Wide(text), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
+  }
   return File(h);
 }
 

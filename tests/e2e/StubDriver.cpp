@@ -1,6 +1,7 @@
 #include "StubDriver.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <filesystem>
@@ -120,6 +121,40 @@ void SaveBmp(const Pixels& p, const std::wstring& path) {
   }
 }
 
+// Holds every thread of a process but one: the extraction stops while the
+// window's thread goes on painting.
+class PauseAllBut {
+ public:
+  PauseAllBut(DWORD processId, DWORD runningThread) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+      if (entry.th32OwnerProcessID != processId || entry.th32ThreadID == runningThread) continue;
+      HANDLE thread = ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+      if (thread == nullptr) continue;
+      if (::SuspendThread(thread) != static_cast<DWORD>(-1)) {
+        m_threads.push_back(thread);
+      } else {
+        ::CloseHandle(thread);
+      }
+    }
+    ::CloseHandle(snapshot);
+  }
+  ~PauseAllBut() {
+    for (HANDLE thread : m_threads) {
+      ::ResumeThread(thread);
+      ::CloseHandle(thread);
+    }
+  }
+  PauseAllBut(const PauseAllBut&) = delete;
+  PauseAllBut& operator=(const PauseAllBut&) = delete;
+
+ private:
+  std::vector<HANDLE> m_threads;
+};
+
 struct Windows {
   DWORD pid;
   std::vector<HWND> found;
@@ -188,8 +223,14 @@ Observation RunStub(const RunOptions& options) {
           }
           seen.endedEarly = true;
         }
+        if (options.action && options.actAtPosition && !seen.acted && seen.lastPosition >= *options.actAtPosition) {
+          options.action(process.hProcess);
+          seen.acted = true;
+        }
         if (!options.screenshot.empty() && !seen.screenshotTaken && seen.lastPosition >= 1 &&
             ::IsWindowVisible(window)) {
+          // However fast the extraction, the dialog stays up until it has painted and been captured.
+          const PauseAllBut pause(process.dwProcessId, ::GetWindowThreadProcessId(window, nullptr));
           std::this_thread::sleep_for(std::chrono::milliseconds(150));
           SaveBmp(CaptureScreen(window, false), options.screenshot);
           seen.screenshotTaken = true;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -28,6 +29,10 @@ struct RunOptions {
   bool endWithClose = false;
   // Saves the dialog as a BMP once its bar has reached position 1.
   std::wstring screenshot;
+  // Called once, the first time the bar has reached `actAtPosition`, with the
+  // stub's process (which it may end from the outside).
+  std::optional<int> actAtPosition;
+  std::function<void(HANDLE process)> action;
 };
 
 // What a run of the stub showed, followed by process id from the outside.
@@ -45,6 +50,7 @@ struct Observation {
   std::set<HWND> windows;  // every top-level window of the process
   bool endedEarly = false;
   bool screenshotTaken = false;
+  bool acted = false;
 };
 
 Observation RunStub(const RunOptions& options);

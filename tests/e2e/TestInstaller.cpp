@@ -6,6 +6,10 @@
 //   QF_TEST_SLEEP_MS   how long to run
 //   QF_TEST_EXIT_CODE  the exit code
 //   QF_TEST_CHILD_MS   start a child that runs this long, then exit at once
+//   QF_TEST_CHILD_HOLD a file beside the installer that the child keeps open,
+//                      shared with nobody, while it runs
+//   QF_TEST_TREE       if set, record how many files lie below the installer's
+//                      folder and a hash of their paths and contents
 #include <windows.h>
 
 #include <algorithm>
@@ -92,12 +96,82 @@ void Append(const std::wstring& path, const std::string& text) {
   ::CloseHandle(file);
 }
 
+void FilesBelow(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      FilesBelow(root, relative + name + L"\\", out);
+    } else {
+      out.push_back(relative + name);
+    }
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+}
+
+// FNV-1a over every file in path order: its path (UTF-16LE), its size (8
+// bytes, little-endian), its contents. The tests compute the same over the
+// entries they packed.
+unsigned long long TreeHash(const std::wstring& root, std::size_t& files) {
+  std::vector<std::wstring> paths;
+  FilesBelow(root, L"", paths);
+  std::sort(paths.begin(), paths.end());
+  files = paths.size();
+  unsigned long long hash = 14695981039346656037ull;
+  auto mix = [&hash](const void* bytes, std::size_t count) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+  };
+  std::vector<char> buffer(1 << 16);
+  for (const std::wstring& path : paths) {
+    mix(path.data(), path.size() * sizeof(wchar_t));
+    HANDLE file = ::CreateFileW((root + L"\\" + path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER size{};
+    ::GetFileSizeEx(file, &size);
+    const unsigned long long length = static_cast<unsigned long long>(size.QuadPart);
+    for (int i = 0; i < 8; ++i) {
+      const unsigned char b = static_cast<unsigned char>(length >> (8 * i));
+      mix(&b, 1);
+    }
+    DWORD got = 0;
+    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+      mix(buffer.data(), got);
+    }
+    ::CloseHandle(file);
+  }
+  return hash;
+}
+
+// The installer ends only once its child holds the file, as an installer
+// that hands over to a running program would.
+bool WaitUntilHeld(const std::wstring& path) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    HANDLE probe = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(probe);
+    ::Sleep(10);
+  }
+  return false;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring parameters = Parameters();
   if (parameters.rfind(L"--child ", 0) == 0) {
-    ::Sleep(std::wcstoul(parameters.c_str() + 8, nullptr, 10));
+    wchar_t* rest = nullptr;
+    const unsigned long ms = std::wcstoul(parameters.c_str() + 8, &rest, 10);
+    while (*rest == L' ') ++rest;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (*rest != 0) held = ::CreateFileW(rest, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ::Sleep(ms);
+    if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
     return 0;
   }
   const std::wstring record = Env(L"QF_TEST_RECORD");
@@ -120,6 +194,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   lines += "settings_beside=" + std::string(Exists(here + L"\\$Settings.ini") ? "1" : "0") + "\n";
   lines += "settings_in_temp=" + std::string(Exists(std::wstring(temp) + L"$Settings.ini") ? "1" : "0") + "\n";
   lines += "runonce=" + Utf8(RunOnceValue()) + "\n";
+  if (!Env(L"QF_TEST_TREE").empty()) {
+    std::size_t files = 0;
+    const unsigned long long hash = TreeHash(here, files);
+    lines += "tree_files=" + std::to_string(files) + "\n";
+    lines += "tree_hash=" + std::to_string(hash) + "\n";
+  }
 
   if (const unsigned long childMs = EnvNumber(L"QF_TEST_CHILD_MS"); childMs > 0) {
     // The child runs from a copy outside the workspace, as a second program an
@@ -127,6 +207,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring copy = std::wstring(temp) + L"qf-test-child.exe";
     ::CopyFileW(self, copy.c_str(), FALSE);
     std::wstring command = L"\"" + copy + L"\" --child " + std::to_wstring(childMs);
+    const std::wstring hold = Env(L"QF_TEST_CHILD_HOLD");
+    if (!hold.empty()) command += L" " + here + L"\\" + hold;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -135,6 +217,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       lines += "child_pid=" + std::to_string(process.dwProcessId) + "\n";
       ::CloseHandle(process.hThread);
       ::CloseHandle(process.hProcess);
+      if (!hold.empty()) lines += "child_holds=" + std::string(WaitUntilHeld(here + L"\\" + hold) ? "1" : "0") + "\n";
     }
   }
   Append(record, lines);

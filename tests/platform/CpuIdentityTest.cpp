@@ -88,6 +88,8 @@ TEST(DecimalText, WritesAsPercentD) {
   EXPECT_EQ(DecimalText(6), u"6");
   EXPECT_EQ(DecimalText(31), u"31");
   EXPECT_EQ(DecimalText(-5), u"-5");
+  EXPECT_EQ(DecimalText(INT32_MIN), u"-2147483648");
+  EXPECT_EQ(DecimalText(INT32_MAX), u"2147483647");
 }
 
 }  // namespace

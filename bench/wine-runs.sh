@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The Wine half of bench/run.sh, run inside one display. One wineserver, kept
+# by the build's wine-run, and one runner process that starts every installer
+# in turn, so that Wine's desktop stays up between runs. Between two runs the
+# runner waits while this script flushes the disk, so that no run pays for the
+# writing of the one before.
+# usage: wine-runs.sh BENCH_BUILD_DIR RUNS OUTPUT.jsonl
+set -euo pipefail
+x64="$1"
+runs="$2"
+output="$3"
+work="$x64/work"
+pack=build/bench-native/bin/quillfen-pack
+run="$x64/wine-run"
+export WINEPREFIX="$PWD/$x64/wineprefix"
+
+# This machine's processor and baseboard maker, for an installer whose
+# platform checks pass here, as the reference package's settings would.
+machine=$("$run" "$x64/bin/qf_bench_runner.exe" --machine | tr -d '\r')
+vendor=$(sed -n 's/^vendor=//p' <<<"$machine")
+baseboard=$(sed -n 's/^baseboard=//p' <<<"$machine")
+echo "this machine: processor '$vendor', baseboard '$baseboard'"
+mkdir -p "$work/small-checks"
+for f in Installer.exe SetupHelper1.exe; do ln -f "$work/small/$f" "$work/small-checks/$f"; done
+{
+  printf '[validate]\r\ncpu=1\r\nbios=0\r\nbaseboard=%s\r\n' "$([ -n "$baseboard" ] && echo 1 || echo 0)"
+  printf '[cpu]\r\nProcessor=%s\r\nAdvanced=\r\n[baseboard]\r\nManufacturer=%s\r\n' "$vendor" "$baseboard"
+  printf '[executable]\r\nfile=Installer.exe\r\nparam=-s\r\n[message]\r\nfail=Not this machine.\r\n'
+} >"$work/small-checks/\$Settings.ini"
+"$pack" build -q -s "$x64/bin/quillfen-stub.exe" -o "$work/ours-checks-small.exe" "$work/small-checks"
+
+installers=()
+for payload in small large; do
+  for kind in ours nsis-window nsis-silent; do
+    installers+=("$payload/$kind=Q:\\work\\$kind-$payload.exe")
+  done
+  [ "$payload" = small ] && installers+=("small/ours-checks=Q:\\work\\ours-checks-small.exe")
+done
+
+marker="$work/settle"
+rm -f "$marker"
+"$run" "$x64/bin/qf_bench_runner.exe" --settle 'Q:\work\settle' "$runs" "${installers[@]}" | tr -d '\r' >"$output" &
+runner=$!
+while kill -0 "$runner" 2>/dev/null; do
+  if [ -e "$marker" ]; then
+    sync
+    rm -f "$marker"
+  fi
+  sleep 0.02
+done
+wait "$runner"
+/usr/lib/wine/wineserver64 -k 2>/dev/null || true
+echo "$(wc -l <"$output") runs recorded in $output"
