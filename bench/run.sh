@@ -116,7 +116,7 @@ rm -rf "$scratch"
 copy_calls=$(calls cp -r "$work/large" "$scratch")
 rm -rf "$scratch"
 cat >"$native_json" <<EOF
-{"bytes": $(du -sb --apparent-size "$work/large" | awk '{print $1}'),
+{"bytes": $(find "$work/large" -type f -printf '%s\n' | awk '{s += $1} END {print s}'),
  "files": $(find "$work/large" -type f | wc -l),
  "extract_seconds": [$(IFS=,; echo "${extract_times[*]}")],
  "copy_seconds": [$(IFS=,; echo "${copy_times[*]}")],
