@@ -251,7 +251,7 @@ void ProgressDialog::LoadSettings(const std::u16string& path) {
   m_validator = std::make_unique<platform::PlatformValidator>(*m_pSettings, m_wmi);
 }
 
-void ProgressDialog::DeleteFile(const std::u16string& path) { ::DeleteFileW(sys::Wide(path)); }
+void ProgressDialog::DeleteSettingsCopy(const std::u16string& path) { ::DeleteFileW(sys::Wide(path)); }
 
 int ProgressDialog::Validate() { return m_validator->Validate(); }
 

@@ -52,7 +52,7 @@ class ProgressDialog final : public run::DialogPort, public run::RunServices {
   ResultCode ExtractSettingsFile(const std::u16string& directory) override;
   int32_t EntryCount() override;
   void LoadSettings(const std::u16string& path) override;
-  void DeleteFile(const std::u16string& path) override;
+  void DeleteSettingsCopy(const std::u16string& path) override;
   int Validate() override;
   std::u16string FailureText() override;
   std::u16string CreateWorkspace() override;

@@ -44,7 +44,7 @@ class RunServices {
   virtual ResultCode ExtractSettingsFile(const std::u16string& directory) = 0;
   virtual int32_t EntryCount() = 0;
   virtual void LoadSettings(const std::u16string& path) = 0;
-  virtual void DeleteFile(const std::u16string& path) = 0;
+  virtual void DeleteSettingsCopy(const std::u16string& path) = 0;
   virtual int Validate() = 0;  // 1: this machine may run the installer
   virtual std::u16string FailureText() = 0;
   virtual std::u16string CreateWorkspace() = 0;  // the path, or " " when there is no room

@@ -29,7 +29,7 @@ RunResult RunSteps(DialogPort& dialog, RunServices& services) {
   const std::u16string settingsPath = temp + u"$Settings.ini";
   dialog.SetCaption(text::kPhaseValidating);
   services.LoadSettings(settingsPath);
-  services.DeleteFile(settingsPath);
+  services.DeleteSettingsCopy(settingsPath);
 
   dialog.SetProgressRange(services.EntryCount());
   dialog.SetProgressPosition(0);
@@ -56,7 +56,7 @@ RunResult RunSteps(DialogPort& dialog, RunServices& services) {
   ReportResult(dialog, extractCode);
   if (extractCode != ResultCode::Success) return Stopped(RunOutcome::PackageFailed, extractCode);
   // The installer program must not find the settings beside it.
-  services.DeleteFile(workspace + u"\\$Settings.ini");
+  services.DeleteSettingsCopy(workspace + u"\\$Settings.ini");
 
   std::u16string file;
   std::u16string parameters;

@@ -21,7 +21,7 @@ TreeAction ClassifyTreeEntry(std::u16string_view name, uint32_t attributes) {
   if ((attributes & kAttributeReparsePoint) != 0) {
     return directory ? TreeAction::RemoveDirectoryLink : TreeAction::RemoveFileLink;
   }
-  return directory ? TreeAction::DeleteSubtree : TreeAction::DeleteFile;
+  return directory ? TreeAction::DeleteSubtree : TreeAction::RemoveFile;
 }
 
 bool CanDeleteTree(std::u16string_view path) {

@@ -13,7 +13,7 @@ inline constexpr uint32_t kAttributeReparsePoint = 0x400;
 
 enum class TreeAction {
   Skip,                 // "." and ".."
-  DeleteFile,           // clear its attributes, delete it
+  RemoveFile,           // clear its attributes, delete it
   DeleteSubtree,        // clear its attributes, delete what it holds, remove it
   RemoveDirectoryLink,  // a junction or directory symbolic link: remove the link alone
   RemoveFileLink,       // a file symbolic link: delete the link alone

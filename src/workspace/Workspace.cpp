@@ -95,7 +95,7 @@ void CarryOut(const std::u16string& path, TreeAction action) {
   switch (action) {
     case TreeAction::Skip:
       break;
-    case TreeAction::DeleteFile:
+    case TreeAction::RemoveFile:
       ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
       ::DeleteFileW(Wide(path));
       break;

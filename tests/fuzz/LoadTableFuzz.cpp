@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "package/PackageReader.h"
@@ -14,10 +15,15 @@
 
 namespace {
 
+std::string ScratchFile() { return "/tmp/qf-fuzz-" + std::to_string(::getpid()) + ".exe"; }
+
+// The scratch file goes with the process.
+void RemoveScratchFile() { std::remove(ScratchFile().c_str()); }
+
 std::u16string ScratchPath() {
   static const std::u16string path = [] {
-    const std::string p = "/tmp/qf-fuzz-" + std::to_string(::getpid()) + ".exe";
-    return qf::sys::Utf8ToUtf16(p).value();
+    std::atexit(&RemoveScratchFile);
+    return qf::sys::Utf8ToUtf16(ScratchFile()).value();
   }();
   return path;
 }

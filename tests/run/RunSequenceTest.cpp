@@ -47,7 +47,7 @@ class Recorder final : public DialogPort, public RunServices {
   }
   int32_t EntryCount() override { return entries; }
   void LoadSettings(const std::u16string& p) override { log.push_back("load " + U8(p)); }
-  void DeleteFile(const std::u16string& p) override { log.push_back("delete " + U8(p)); }
+  void DeleteSettingsCopy(const std::u16string& p) override { log.push_back("delete " + U8(p)); }
   int Validate() override {
     log.push_back("validate");
     return allowed;

@@ -18,12 +18,12 @@ TEST(TreeEntry, DotEntriesAreSkippedByNameWhereverTheyCome) {
   EXPECT_EQ(ClassifyTreeEntry(u"..", kAttributeDirectory | kHidden), TreeAction::Skip);
   EXPECT_EQ(ClassifyTreeEntry(u"...", kAttributeDirectory), TreeAction::DeleteSubtree);
   EXPECT_EQ(ClassifyTreeEntry(u".x", kAttributeDirectory), TreeAction::DeleteSubtree);
-  EXPECT_EQ(ClassifyTreeEntry(u"..x", kArchive), TreeAction::DeleteFile);
+  EXPECT_EQ(ClassifyTreeEntry(u"..x", kArchive), TreeAction::RemoveFile);
 }
 
 TEST(TreeEntry, PlainEntriesAreDeletedWhateverTheirAttributes) {
-  EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kNormal), TreeAction::DeleteFile);
-  EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kReadOnly | kHidden | kSystem | kArchive), TreeAction::DeleteFile);
+  EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kNormal), TreeAction::RemoveFile);
+  EXPECT_EQ(ClassifyTreeEntry(u"setup.exe", kReadOnly | kHidden | kSystem | kArchive), TreeAction::RemoveFile);
   EXPECT_EQ(ClassifyTreeEntry(u"data", kAttributeDirectory), TreeAction::DeleteSubtree);
   EXPECT_EQ(ClassifyTreeEntry(u"data", kAttributeDirectory | kReadOnly | kHidden | kSystem), TreeAction::DeleteSubtree);
 }
