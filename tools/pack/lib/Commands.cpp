@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "pack/lib/Args.h"
-#include "pack/lib/Inspect.h"
+#include "pack/lib/PackageReport.h"
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/Progress.h"
 #include "pack/lib/SettingsLint.h"

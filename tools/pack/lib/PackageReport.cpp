@@ -1,4 +1,4 @@
-#include "pack/lib/Inspect.h"
+#include "pack/lib/PackageReport.h"
 
 #include <cinttypes>
 #include <cstdio>
