@@ -18,4 +18,7 @@ function(qf_delay_import target)
   add_dependencies(${target} ${target}_delay_imports)
   target_link_directories(${target} BEFORE PRIVATE ${dir})
   target_link_libraries(${target} PRIVATE ${ARGN} delayimp)
+  # Keeps the loader thunk of every delay-loaded function the program uses.
+  set_target_properties(${target} PROPERTIES CXX_LINKER_LAUNCHER
+    "bash;${PROJECT_SOURCE_DIR}/cmake/link-delay-thunks.sh;${dir};${QF_TRIPLE}-nm;--")
 endfunction()

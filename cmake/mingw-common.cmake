@@ -6,7 +6,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Tests of the x86_64 build run under wine64, in a prefix of the build's own.
+# Tests run under Wine, in a prefix of the build's own: the i686 build under
+# 32-bit Wine, the x86_64 build under wine64.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 if(QF_TRIPLE STREQUAL "x86_64-w64-mingw32")
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  set(QF_WINEARCH win64)
+  set(QF_WINE_LOADER /usr/lib/wine/wine64)
+else()
+  set(QF_WINEARCH win32)
+  set(QF_WINE_LOADER /usr/lib/wine/wine)
 endif()

@@ -3,7 +3,8 @@
 # build, x86-64 for the twin the tests run), the expected subsystem, imports at
 # start-up only from kernel32.dll and msvcrt.dll (the C runtime of this
 # toolchain, a known DLL), and no other DLL named anywhere in it (delay-loaded
-# ones included) but system libraries.
+# ones included) but system libraries, and no empty slot in its import
+# address table before a list's end (check-import-slots.py).
 # With --max-bytes N, each file must also be at most N bytes long.
 # usage: check-pe.sh [--x64] [--max-bytes N] gui|console FILE...
 set -euo pipefail
@@ -51,12 +52,16 @@ for exe in "$@"; do
       echo "FAIL $exe: loads $dll"; status=1
     fi
   done <<<"$named"
+  if ! slots=$(python3 "$(dirname "$0")/check-import-slots.py" "$exe"); then
+    printf '%s\n' "$slots" | grep '^FAIL'; status=1
+  fi
   if [ -n "$max_bytes" ] && [ "$(stat -c %s "$exe")" -gt "$max_bytes" ]; then
     echo "FAIL $exe: $(stat -c %s "$exe") bytes, more than $max_bytes"; status=1
   fi
   if [ "$status" -eq 0 ]; then
     echo "ok   $exe: $format, $want, start-up imports $(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr '\n' ' ')," \
-         "loads on use $(grep -v -E "$startup|$named_only" <<<"$named" | tr '\n' ' ')($(stat -c %s "$exe") bytes)"
+         "loads on use $(grep -v -E "$startup|$named_only" <<<"$named" | tr '\n' ' ')($(stat -c %s "$exe") bytes)," \
+         "${slots#*: }"
   fi
 done
 exit "$status"

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 wine32:i386 xvfb xauth
-  osslsigncode openssl zip
+  osslsigncode openssl zip python3
 )
 
 sudo_cmd=()

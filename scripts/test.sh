@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test tier: native, native with sanitizers (and the fuzz corpora
 # replayed), a bounded libFuzzer run, the Windows build under wine64, and the
-# checks of the shipped 32-bit build. Installs what it needs first.
+# shipped 32-bit build: checked, then the Windows tests and the end-to-end
+# scenarios run against that very file under 32-bit Wine. Installs what it
+# needs first.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -69,12 +71,20 @@ tier_ctest mingw-x64 xvfb-run -a -s "-screen 0 1024x768x24"
 check mingw-x64-imports scripts/check-pe.sh --x64 gui build/mingw-x64/bin/quillfen-stub.exe
 WINEPREFIX="$PWD/build/mingw-x64/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 
-echo "=== tier mingw-x86 (shipped build, checked)"
+echo "=== tier mingw-x86 (the shipped build: checked, then run under 32-bit Wine)"
 # The shipped stub stays smaller than the 32-bit stub of the installer system
 # users compare it with (92,672 bytes).
 stub_max_bytes=92671
+shipped=build/mingw-x86/bin/quillfen-stub.exe
 check mingw-x86 bash -c "cmake --preset mingw-x86 >/dev/null && cmake --build --preset mingw-x86 -j $jobs && \
-  scripts/check-pe.sh --max-bytes $stub_max_bytes gui build/mingw-x86/bin/quillfen-stub.exe"
+  scripts/check-pe.sh --max-bytes $stub_max_bytes gui $shipped"
+# The import check must see an empty slot when there is one.
+planted=$(mktemp --suffix=.exe)
+check mingw-x86-slot-check bash -c "python3 scripts/check-import-slots.py --plant-fault $shipped $planted && \
+  ! python3 scripts/check-import-slots.py $planted"
+rm -f "$planted"
+tier_ctest mingw-x86-tests xvfb-run -a -s "-screen 0 1024x768x24"
+WINEPREFIX="$PWD/build/mingw-x86-tests/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 
 echo
 echo "=== summary"

@@ -5,14 +5,15 @@
 # hard-linked) in which C: counts as a network drive and D: is a small tmpfs.
 # The tmpfs is mounted in a mount namespace of this script's own, so nothing
 # outlives the run. Exits 77 (skipped) where no such namespace can be made.
-# usage: disk-full.sh BUILD_DIR TEST_PROGRAM
+# usage: disk-full.sh BUILD_DIR TEST_PROGRAM WINE_LOADER WINEARCH
 set -euo pipefail
 build_dir="$1"
 program="$2"
+wine="$3"
+arch="$4"
 main="$build_dir/wineprefix"
 prefix="$build_dir/wineprefix-diskfull"
 drive="$build_dir/diskfull-d"
-wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 
 make_prefix() {
@@ -31,7 +32,7 @@ make_prefix() {
   ln -s "$build_dir" "$prefix/dosdevices/q:"
   ln -s "$drive" "$prefix/dosdevices/d:"
   (
-    export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     "$wine" reg add 'HKLM\Software\Wine\Drives' /v c: /d network /f >/dev/null 2>&1
     "$wine" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
     "$server" -w
