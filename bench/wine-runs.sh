@@ -4,19 +4,21 @@
 # in turn, so that Wine's desktop stays up between runs. Between two runs the
 # runner waits while this script flushes the disk, so that no run pays for the
 # writing of the one before.
-# usage: wine-runs.sh BENCH_BUILD_DIR RUNS OUTPUT.jsonl
+# usage: wine-runs.sh BENCH_BUILD_DIR STUB ARCH RUNS OUTPUT.jsonl
 set -euo pipefail
-x64="$1"
-runs="$2"
-output="$3"
-work="$x64/work"
+dir="$1"
+stub="$2"
+arch="$3"
+runs="$4"
+output="$5"
+work="$dir/work"
 pack=build/bench-native/bin/quillfen-pack
-run="$x64/wine-run"
-export WINEPREFIX="$PWD/$x64/wineprefix"
+run="$dir/wine-run"
+export WINEPREFIX="$PWD/$dir/wineprefix"
 
 # This machine's processor and baseboard maker, for an installer whose
 # platform checks pass here, as the reference package's settings would.
-machine=$("$run" "$x64/bin/qf_bench_runner.exe" --machine | tr -d '\r')
+machine=$("$run" "$PWD/$dir/bin/qf_bench_runner.exe" --machine | tr -d '\r')
 vendor=$(sed -n 's/^vendor=//p' <<<"$machine")
 baseboard=$(sed -n 's/^baseboard=//p' <<<"$machine")
 echo "this machine: processor '$vendor', baseboard '$baseboard'"
@@ -27,19 +29,19 @@ for f in Installer.exe SetupHelper1.exe; do ln -f "$work/small/$f" "$work/small-
   printf '[cpu]\r\nProcessor=%s\r\nAdvanced=\r\n[baseboard]\r\nManufacturer=%s\r\n' "$vendor" "$baseboard"
   printf '[executable]\r\nfile=Installer.exe\r\nparam=-s\r\n[message]\r\nfail=Not this machine.\r\n'
 } >"$work/small-checks/\$Settings.ini"
-"$pack" build -q -s "$x64/bin/quillfen-stub.exe" -o "$work/ours-checks-small.exe" "$work/small-checks"
+"$pack" build -q -s "$stub" -o "$work/ours-checks-small.exe" "$work/small-checks"
 
 installers=()
 for payload in small large; do
-  for kind in ours nsis-window nsis-silent; do
-    installers+=("$payload/$kind=Q:\\work\\$kind-$payload.exe")
+  for kind in ours nsis-window nsis-silent nsis-window-nocrc nsis-silent-nocrc; do
+    installers+=("$arch $payload/$kind=Q:\\work\\$kind-$payload.exe")
   done
-  [ "$payload" = small ] && installers+=("small/ours-checks=Q:\\work\\ours-checks-small.exe")
+  [ "$payload" = small ] && installers+=("$arch small/ours-checks=Q:\\work\\ours-checks-small.exe")
 done
 
 marker="$work/settle"
 rm -f "$marker"
-"$run" "$x64/bin/qf_bench_runner.exe" --settle 'Q:\work\settle' "$runs" "${installers[@]}" | tr -d '\r' >"$output" &
+"$run" "$PWD/$dir/bin/qf_bench_runner.exe" --settle 'Q:\work\settle' "$runs" "${installers[@]}" | tr -d '\r' >"$output" &
 runner=$!
 while kill -0 "$runner" 2>/dev/null; do
   if [ -e "$marker" ]; then
