@@ -100,6 +100,8 @@ for arch in $archs; do
   ls -l "$work"/*.exe
   echo "=== $arch under Wine: $runs runs of each installer after one warm-up run"
   xvfb-run -a -s "-screen 0 1024x768x24" bash bench/wine-runs.sh "$dir" "$stub" "$arch" "$runs" "$out/runs-$arch.jsonl"
+  echo "=== $arch: where the time goes in the 1 GiB package's runs (traced, so a little slower)"
+  xvfb-run -a -s "-screen 0 1024x768x24" bash bench/phases.sh "$dir" ours-large.exe 3 | tee "$out/phases-$arch.txt"
 done
 
 echo "=== natively: quillfen-pack extract against cp -r of the same files, $runs runs each"

@@ -281,9 +281,8 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   while (remaining > 0) {
     if (CancelRequested()) return fail();
     const uint32_t want = remaining < chunk.size() ? remaining : static_cast<uint32_t>(chunk.size());
-    const int64_t got = package.Read(chunk.data(), want);
+    const int64_t got = target.CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
     if (got <= 0) return fail();
-    if (!target.WriteAll(chunk.data(), static_cast<std::size_t>(got))) return fail();
     remaining -= static_cast<uint32_t>(got);
   }
   target.Close();

@@ -36,6 +36,11 @@ class File {
   int64_t Read(void* buffer, uint32_t count);
   // Writes all `count` bytes or fails.
   bool WriteAll(const void* buffer, std::size_t count);
+  // Copies up to `count` bytes from `source`'s position to this file's,
+  // through `buffer` where the system cannot copy between files itself.
+  // Returns the number copied (0 at the source's end), or -1 when a read or
+  // a write failed.
+  int64_t CopyFrom(File& source, uint32_t count, unsigned char* buffer, uint32_t bufferBytes);
   std::optional<uint64_t> Size() const;
   void Close();
 

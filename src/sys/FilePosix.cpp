@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <utility>
 
@@ -101,6 +102,18 @@ bool File::WriteAll(const void* buffer, std::size_t count) {
     total += static_cast<std::size_t>(put);
   }
   return true;
+}
+
+int64_t File::CopyFrom(File& source, uint32_t count, unsigned char* buffer, uint32_t bufferBytes) {
+  if (!IsOpen() || !source.IsOpen()) return -1;
+  // The kernel copies between the two files without a trip through this
+  // process; where it cannot (another file system, an old kernel), the buffer does.
+  const ssize_t copied = ::copy_file_range(source.m_fd, nullptr, m_fd, nullptr, count, 0);
+  if (copied >= 0) return copied;
+  if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return -1;
+  const int64_t got = source.Read(buffer, count < bufferBytes ? count : bufferBytes);
+  if (got <= 0) return got;
+  return WriteAll(buffer, static_cast<std::size_t>(got)) ? got : -1;
 }
 
 std::optional<uint64_t> File::Size() const {

@@ -100,6 +100,12 @@ bool File::WriteAll(const void* buffer, std::size_t count) {
   return true;
 }
 
+int64_t File::CopyFrom(File& source, uint32_t count, unsigned char* buffer, uint32_t bufferBytes) {
+  const int64_t got = source.Read(buffer, count < bufferBytes ? count : bufferBytes);
+  if (got <= 0) return got;
+  return WriteAll(buffer, static_cast<std::size_t>(got)) ? got : -1;
+}
+
 std::optional<uint64_t> File::Size() const {
   LARGE_INTEGER size;
   if (!IsOpen() || !::GetFileSizeEx(m_handle, &size)) return std::nullopt;
