@@ -1,0 +1,77 @@
+#include "run/RunLog.h"
+
+namespace qf::run {
+namespace {
+
+void AppendNumber(std::u16string& line, long long value) {
+  char16_t digits[24];
+  std::size_t count = 0;
+  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) line += u'-';
+  while (count > 0) line += digits[--count];
+}
+
+char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// Whether an item of the ";" list equals the value but for the letter case.
+bool ListedButForCase(std::u16string_view list, std::u16string_view value) {
+  while (!list.empty()) {
+    const std::size_t end = list.find(u';');
+    const std::u16string_view item = list.substr(0, end);
+    if (!item.empty() && EqualIgnoringCase(item, value)) return true;
+    if (end == std::u16string_view::npos) break;
+    list.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+}  // namespace
+
+void RunLog::Write(std::initializer_list<LogPart> parts) const {
+  if (m_sink == nullptr) return;
+  std::u16string line;
+  for (const LogPart& part : parts) {
+    if (part.isNumber) {
+      AppendNumber(line, part.number);
+    } else {
+      line += part.text;
+    }
+  }
+  m_sink->WriteLine(line);
+}
+
+void RunLog::Check(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
+                   std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) const {
+  if (m_sink == nullptr) return;
+  m_sink->WriteLine(CheckLine(section, key, accepted, source, found, queryResult, passed));
+}
+
+std::u16string CheckLine(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
+                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) {
+  std::u16string line = u"[";
+  line.append(section).append(u"] ").append(key).append(u": accepted \"").append(accepted);
+  line.append(u"\", this machine \"").append(found).append(u"\"");
+  if (!passed && ListedButForCase(accepted, found)) line.append(u" (differs in letter case only)");
+  if (source.substr(0, 6) == u"Win32_") {
+    line.append(u"; ").append(source).append(u" query result ");
+    AppendNumber(line, queryResult);
+  } else {
+    line.append(u"; the processor's ").append(source);
+  }
+  line.append(passed ? u"; passed" : u"; refused");
+  return line;
+}
+
+}  // namespace qf::run

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace qf::run {
+
+// Where the log's lines go; the sink stamps each line with the time.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void WriteLine(std::u16string_view line) = 0;
+};
+
+// A piece of a log line: a text, or a number that is turned into text only
+// when the line is written.
+struct LogPart {
+  LogPart(std::u16string_view value) : text(value) {}
+  LogPart(const char16_t* value) : text(value) {}
+  LogPart(const std::u16string& value) : text(value) {}
+  template <std::integral T>
+  LogPart(T value) : number(static_cast<long long>(value)), isNumber(true) {}
+
+  std::u16string_view text;
+  long long number = 0;
+  bool isNumber = false;
+};
+
+// The events of one run, one line each. Without a sink every call returns at
+// once: a run without a log formats nothing.
+class RunLog {
+ public:
+  explicit RunLog(LogSink* sink = nullptr) : m_sink(sink) {}
+  bool Enabled() const { return m_sink != nullptr; }
+
+  void Write(std::initializer_list<LogPart> parts) const;
+  // One comparison of the platform check. `source` is what was read (the
+  // processor's family, model or vendor, or a WMI class, whose query result
+  // is shown too).
+  void Check(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
+             std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) const;
+
+ private:
+  LogSink* m_sink;
+};
+
+// The line of one comparison; a refusal whose value is listed but for the
+// letter case says so.
+std::u16string CheckLine(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
+                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed);
+
+}  // namespace qf::run

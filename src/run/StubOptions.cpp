@@ -1,0 +1,43 @@
+#include "run/StubOptions.h"
+
+#include <string_view>
+
+namespace qf::run {
+namespace {
+
+constexpr std::u16string_view kSilent = u"/S";
+constexpr std::u16string_view kLog = u"/LOG=";
+
+char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (Upper(text[i]) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+StubOptions ParseStubArguments(std::span<const std::u16string> arguments) {
+  StubOptions options;
+  for (const std::u16string& argument : arguments) {
+    const std::u16string_view text = argument;
+    if (text.size() == kSilent.size() && StartsWithIgnoringCase(text, kSilent)) {
+      options.silent = true;
+    } else if (StartsWithIgnoringCase(text, kLog)) {
+      std::u16string_view path = text.substr(kLog.size());
+      // The system's splitting keeps quotes that stand inside an argument's text.
+      if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
+      if (path.empty()) {
+        options.log.reset();
+      } else {
+        options.log = std::u16string(path);
+      }
+    }
+  }
+  return options;
+}
+
+}  // namespace qf::run
