@@ -3,9 +3,16 @@
 #include <functional>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "pack/lib/Args.h"
 #include "pack/lib/Commands.h"
 #include "pack/lib/Progress.h"
+#include "pack/lib/SafeOutput.h"
 #include "pack/lib/SettingsText.h"
 #include "package/PackageReader.h"
 #include "support/PackageFixture.h"
@@ -72,7 +79,6 @@ TEST_F(PackCommands, BuildsExactlyWhatTheWriterLaysOut) {
                       {u"data.bin", u"sub\\deeper\\", test::Pattern(70000, 2)},
                       {u"$Settings.ini", u"", PackedSettings()}});
   EXPECT_EQ(test::ReadBytes(dir / "app.exe"), test::ReadBytes(dir / "expected.exe"));
-  EXPECT_FALSE(fs::exists(dir / "app.exe.partial"));
 }
 
 TEST_F(PackCommands, ListVerifyExtractAndSettingsGiveBackWhatWasBuilt) {
@@ -169,12 +175,220 @@ TEST_F(PackCommands, RefusesAndWritesNothing) {
 }
 
 #ifndef _WIN32
-// Names Windows forbids can only be made where the file system allows them.
-TEST_F(PackCommands, RefusesNamesTheStubWouldRefuse) {
-  test::WriteBytes(dir / "app" / "sub" / "a:b.txt", Bytes{'x'});
-  EXPECT_EQ(BuildApp(), kExitProblems);
-  EXPECT_NE(err.find("a:b.txt: the character ':', which Windows forbids in names"), std::string::npos) << err;
-  EXPECT_FALSE(fs::exists(dir / "app.exe"));
+// What a package author's machine holds besides plain files: devices, FIFOs,
+// links, names that only differ in case, deep folders. None of it may be
+// destroyed or followed, and every refusal names the file and why.
+TEST_F(PackCommands, NeverDestroysNorFollows) {
+  const std::string stubArg = Arg(dir / "stub.exe");
+  const std::string settingsArg = Arg(dir / "settings.ini");
+  auto build = [&](const fs::path& output, std::vector<std::string> inputs = {}) {
+    std::vector<std::string> args = {"build", "-s", stubArg, "--settings", settingsArg, "-o", Arg(output)};
+    if (inputs.empty()) inputs.push_back(Arg(dir / "app"));
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return args;
+  };
+  auto fifo = [&](const char* name) { ASSERT_EQ(::mkfifo((dir / name).c_str(), 0644), 0); };
+  const Bytes victim = {'k', 'e', 'e', 'p'};
+  auto kept = [&](const fs::path& p) { EXPECT_EQ(test::ReadBytes(p), victim) << p; };
+  // An installer whose data.bin (entry 2) also covers the start of the table, or setup.exe's data.
+  auto damaged = [&](uint32_t size, uint32_t offset) {
+    ASSERT_EQ(BuildApp(), kExitOk) << err;
+    Bytes b = test::ReadBytes(dir / "app.exe");
+    const std::size_t dataRecord = b.size() - 32 - 42 - 54;
+    if (size != 0) test::PutU32At(b, dataRecord + 4, size);
+    if (offset != 0) test::PutU32At(b, dataRecord, offset);
+    test::WriteBytes(dir / "app.exe", b);
+    fs::create_directories(dir / "out" / "sub" / "deeper");
+    test::WriteBytes(dir / "out" / "sub" / "deeper" / "data.bin", victim);
+  };
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/" + std::string(120, 'f');
+  struct Case {
+    const char* what;
+    std::function<void()> setup;
+    std::function<std::vector<std::string>()> args;
+    int exit;
+    const char* error;
+    std::function<void()> check;
+  };
+  const std::vector<Case> cases = {
+      {"-o names a FIFO", [&] { fifo("out.fifo"); }, [&] { return build(dir / "out.fifo"); }, kExitProblems,
+       "out.fifo: exists and is not a regular file", [&] { EXPECT_TRUE(fs::is_fifo(dir / "out.fifo")); }},
+      {"a link planted at the old temporary name",
+       [&] {
+         test::WriteBytes(dir / "victim", victim);
+         fs::create_symlink(dir / "victim", dir / "app.exe.partial");
+       },
+       [&] { return build(dir / "app.exe"); }, kExitOk, "",
+       [&] {
+         kept(dir / "victim");
+         EXPECT_FALSE(fs::is_symlink(dir / "app.exe"));
+       }},
+      {"an input named like the old temporary file", [&] { test::WriteBytes(dir / "app.exe.partial", victim); },
+       [&] {
+         return build(dir / "app.exe", {Arg(dir / "app"), Arg(dir / "app.exe.partial")});
+       },
+       kExitOk, "", [&] { kept(dir / "app.exe.partial"); }},
+      {"a FIFO as settings", [&] { fifo("s.fifo"); },
+       [&] {
+         return std::vector<std::string>{
+             "build", "-s", stubArg, "--settings", Arg(dir / "s.fifo"), "-o", Arg(dir / "app.exe"), Arg(dir / "app")};
+       },
+       kExitProblems, "s.fifo: not a regular file", [] {}},
+      {"a FIFO as stub", [&] { fifo("stub.fifo"); },
+       [&] {
+         return std::vector<std::string>{"build",     "-s", Arg(dir / "stub.fifo"), "--settings",
+                                         settingsArg, "-o", Arg(dir / "app.exe"),   Arg(dir / "app")};
+       },
+       kExitProblems, "stub.fifo: not a regular file", [] {}},
+      {"a FIFO to list", [&] { fifo("i.fifo"); },
+       [&] {
+         return std::vector<std::string>{"list", Arg(dir / "i.fifo")};
+       },
+       kExitProblems, "i.fifo: not a regular file", [] {}},
+      {"a FIFO to verify", [&] { fifo("v.fifo"); },
+       [&] {
+         return std::vector<std::string>{"verify", Arg(dir / "v.fifo")};
+       },
+       kExitProblems, "v.fifo: not a regular file", [] {}},
+      {"extract over the installer itself",
+       [&] {
+         fs::create_directories(dir / "x");
+         ASSERT_EQ(BuildApp("x/setup.exe"), kExitOk) << err;
+       },
+       [&] {
+         return std::vector<std::string>{"extract", "-o", Arg(dir / "x"), Arg(dir / "x" / "setup.exe")};
+       },
+       kExitProblems, "setup.exe: is the installer being read",
+       [&] {
+         EXPECT_EQ(Run({"verify", Arg(dir / "x" / "setup.exe")}), kExitOk) << err;
+       }},
+      {"settings -o the installer", [&] { ASSERT_EQ(BuildApp(), kExitOk) << err; },
+       [&] {
+         return std::vector<std::string>{"settings", "-o", Arg(dir / "app.exe"), Arg(dir / "app.exe")};
+       },
+       kExitProblems, "app.exe: is the installer being read",
+       [&] {
+         EXPECT_EQ(Run({"verify", Arg(dir / "app.exe")}), kExitOk) << err;
+       }},
+      {"list --json -o a link to the installer",
+       [&] {
+         ASSERT_EQ(BuildApp(), kExitOk) << err;
+         fs::create_symlink(dir / "app.exe", dir / "list.json");
+       },
+       [&] {
+         return std::vector<std::string>{"list", "--json", "-o", Arg(dir / "list.json"), Arg(dir / "app.exe")};
+       },
+       kExitProblems, "list.json: is the installer being read",
+       [&] {
+         EXPECT_EQ(Run({"verify", Arg(dir / "app.exe")}), kExitOk) << err;
+       }},
+      {"a link where extract would make a folder",
+       [&] {
+         ASSERT_EQ(BuildApp(), kExitOk) << err;
+         fs::create_directories(dir / "out");
+         fs::create_directories(dir / "elsewhere");
+         fs::create_directory_symlink(dir / "elsewhere", dir / "out" / "sub");
+       },
+       [&] {
+         return std::vector<std::string>{"extract", "-o", Arg(dir / "out"), Arg(dir / "app.exe")};
+       },
+       kExitProblems, "sub: is a link, which is not followed", [&] { EXPECT_TRUE(fs::is_empty(dir / "elsewhere")); }},
+      {"a link where extract would write a file",
+       [&] {
+         ASSERT_EQ(BuildApp(), kExitOk) << err;
+         test::WriteBytes(dir / "victim", victim);
+         fs::create_directories(dir / "out");
+         fs::create_symlink(dir / "victim", dir / "out" / "setup.exe");
+       },
+       [&] {
+         return std::vector<std::string>{"extract", "-o", Arg(dir / "out"), Arg(dir / "app.exe")};
+       },
+       kExitProblems, "setup.exe: is a link, which is not followed", [&] { kept(dir / "victim"); }},
+      {"data that runs into the table", [&] { damaged(80000, 0); },
+       [&] {
+         return std::vector<std::string>{"extract", "-o", Arg(dir / "out"), Arg(dir / "app.exe")};
+       },
+       kExitProblems,
+       "sub\\deeper\\data.bin: refused, its data 0x00001788 + 80000 bytes passes the start of the file table",
+       [&] { kept(dir / "out" / "sub" / "deeper" / "data.bin"); }},
+      {"data that overlaps another entry's", [&] { damaged(0, 1024 + 4000); },
+       [&] {
+         return std::vector<std::string>{"extract", "-o", Arg(dir / "out"), Arg(dir / "app.exe")};
+       },
+       kExitProblems, "sub\\deeper\\data.bin: refused, its data 0x000013A0 + 70000 bytes overlaps that of entry 0",
+       [&] {
+         kept(dir / "out" / "sub" / "deeper" / "data.bin");
+         EXPECT_EQ(Run({"verify", Arg(dir / "app.exe")}), kExitProblems);
+         EXPECT_NE(err.find("overlaps that of entry 0"), std::string::npos) << err;
+       }},
+      {"names Windows treats as one",
+       [&] {
+         test::WriteBytes(dir / "app" / "\xc3\x89.txt", victim);
+         test::WriteBytes(dir / "app" / "\xc3\xa9.txt", victim);
+       },
+       [&] { return build(dir / "app.exe"); }, kExitProblems, "extracts to the same path as",
+       [&] { EXPECT_FALSE(fs::exists(dir / "app.exe")); }},
+      {"a name Windows forbids", [&] { test::WriteBytes(dir / "app" / "sub" / "a:b.txt", victim); },
+       [&] { return build(dir / "app.exe"); }, kExitProblems, "a:b.txt: the character ':', which Windows forbids",
+       [&] { EXPECT_FALSE(fs::exists(dir / "app.exe")); }},
+      {"a folder deeper than 259 characters", [&] { fs::create_directories(dir / deep); },
+       [&] { return build(dir / deep / "app.exe"); }, kExitOk, "",
+       [&] {
+         EXPECT_EQ(Run({"verify", Arg(dir / deep / "app.exe")}), kExitOk) << err;
+       }},
+      {"an installer past 2 GiB",
+       [&] {
+         test::WriteBytes(dir / "app" / "big.bin", {});
+         fs::resize_file(dir / "app" / "big.bin", 0x80000000ull);
+       },
+       [&] { return build(dir / "app.exe"); }, kExitProblems, "app.exe: the installer would have", [] {}},
+      {"settings over 1 MiB",
+       [&] {
+         Bytes big = PackedSettings();
+         big.resize(big.size() + 2 * 600000, 0);
+         for (std::size_t i = PackedSettings().size(); i < big.size(); i += 2) big[i] = ';';
+         test::WritePackage(dir / "big.exe", stub, {{u"setup.exe", u"", {'x'}}, {u"$Settings.ini", u"", big}});
+       },
+       [&] {
+         return std::vector<std::string>{"settings", Arg(dir / "big.exe")};
+       },
+       kExitProblems, "big.exe: the settings file has 1200",
+       [&] { EXPECT_EQ(err.find("UTF-16"), std::string::npos) << err; }},
+  };
+  for (const Case& c : cases) {
+    for (const char* stale : {"out", "app.exe", "app.exe.partial", "victim"}) fs::remove_all(dir / stale);
+    try {
+      c.setup();
+      EXPECT_EQ(Run(c.args()), c.exit) << c.what << ": " << err;
+      EXPECT_NE(err.find(c.error), std::string::npos) << c.what << ": " << err;
+      c.check();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << c.what << ": " << e.what();
+    }
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << c.what << ": left behind " << name;
+    }
+    for (const char* extra : {"app/\xc3\x89.txt", "app/\xc3\xa9.txt", "app/sub/a:b.txt", "app/big.bin"}) {
+      fs::remove(dir / extra);
+    }
+  }
+}
+
+TEST_F(PackCommands, AnInterruptedOutputLeavesNothingBehind) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TemporaryOutput out(test::CorePath(dir / "app.exe"), {});
+    ::raise(out.IsOpen() ? SIGTERM : SIGKILL);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+  }
 }
 #endif
 

@@ -117,6 +117,9 @@ TEST(PackPlan, RefusesNamesWindowsForbidsNamingTheFileAndTheReason) {
 TEST(PackPlan, RefusesTwoFilesAtOnePathAndAFileInTheSettingsPlace) {
   const std::string twice = Check({File(u"Sub\\", u"A.txt"), File(u"sub\\", u"a.TXT")});
   EXPECT_NE(twice.find("in\\sub\\a.TXT: extracts to the same path as in\\Sub\\A.txt"), std::string::npos) << twice;
+  for (const auto& [a, b] : {std::pair{u"\u00C9.txt", u"\u00E9.txt"}, {u"\u03A9.txt", u"\u03C9.txt"}}) {
+    EXPECT_NE(Check({File(u"", a), File(u"", b)}).find("extracts to the same path as"), std::string::npos);
+  }
   EXPECT_NE(Check({File(u"", u"$settings.INI")}).find("would take the settings' place"), std::string::npos);
   EXPECT_EQ(Check({File(u"sub\\", u"$Settings.ini")}), "");
 }

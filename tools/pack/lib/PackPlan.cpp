@@ -8,6 +8,7 @@
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
+#include "sys/CaseFold.h"
 #include "sys/Path.h"
 #include "sys/Text.h"
 
@@ -173,7 +174,7 @@ std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t 
   }
 
   std::map<std::u16string, const PlannedFile*> seen;
-  const std::u16string settingsKey = FoldAsciiCase(package::kSettingsName);
+  const std::u16string settingsKey = sys::FoldCase(package::kSettingsName);
   uint64_t total =
       stubBytes + settingsBytes + package::RecordBytes(package::kSettingsName.size(), 0) + package::kTrailerSize;
   for (const PlannedFile& f : files) {
@@ -201,7 +202,7 @@ std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t 
                        std::to_string(sys::kMaxPathUnits - 1) + " (folder and name together at most " +
                        std::to_string(sys::kMaxPathUnits - 1 - kWorkspacePrefixUnits) + ")");
     }
-    const std::u16string key = FoldAsciiCase(f.PackagedPath());
+    const std::u16string key = sys::FoldCase(f.PackagedPath());
     if (key == settingsKey) {
       errors.push_back(who + "a file named " + Utf8(package::kSettingsName) +
                        " at the top would take the settings' place; give it as the settings file instead");

@@ -41,6 +41,13 @@ struct Verification {
 // Everything beyond the reader's own checks; `inspection` must be loaded.
 Verification Verify(const std::u16string& path, const Inspection& inspection);
 
+// Why entry `index`'s data cannot be its own: it passes the start of the file
+// table, or overlaps another entry's data. Empty when it is sound.
+std::string DataDamage(const Inspection& inspection, std::size_t index);
+
+// The settings entry is larger than the tools read.
+std::string SettingsTooLarge(const PackageEntry& settings);
+
 // The bytes of one entry; no value when they cannot be read whole or pass `limit`.
 std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& path, const PackageEntry& entry,
                                                          uint32_t limit);
