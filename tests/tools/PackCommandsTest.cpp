@@ -36,7 +36,8 @@ class PackCommands : public ::testing::Test {
   std::string err;
   const Bytes stub = test::MinimalPe(test::PeLayout{});
   const std::string settingsUtf8 =
-      "[validate]\ncpu=0\n[executable]\nfile=setup.exe\nparam=-s\n[message]\nfail=Tavix only.~~Call your vendor.\n";
+      "[validate]\nbios=1\n[bios]\nManufacturer=Tavix\n[executable]\nfile=setup.exe\nparam=-s\n[message]\nfail=Tavix "
+      "only.~~Call your vendor.\n";
 
   void SetUp() override {
     test::WriteBytes(dir / "stub.exe", stub);
@@ -121,16 +122,33 @@ TEST_F(PackCommands, ListVerifyExtractAndSettingsGiveBackWhatWasBuilt) {
 }
 
 TEST_F(PackCommands, TakesTheSettingsFromTheFolderAndWarnsAboutThem) {
-  test::WriteBytes(dir / "app" / "$Settings.ini", Bytes{'[', 'V', 'a', 'l', 'i', 'd', 'a', 't', 'e', ']', '\n'});
-  ASSERT_EQ(Run({"build", "-s", Arg(dir / "stub.exe"), "-o", Arg(dir / "app.exe"), Arg(dir / "app")}), kExitOk) << err;
-  EXPECT_NE(err.find("$Settings.ini:1: section [Validate] is not [validate]"), std::string::npos) << err;
-  EXPECT_NE(err.find("[executable] file is empty or missing"), std::string::npos) << err;
+  auto build = [&](const std::string& settings, const char* option) {
+    test::WriteBytes(dir / "app" / "$Settings.ini", Bytes(settings.begin(), settings.end()));
+    std::vector<std::string> args = {"build",         "-s", Arg(dir / "stub.exe"), "-o", Arg(dir / "app.exe"),
+                                     Arg(dir / "app")};
+    if (*option != 0) args.push_back(option);
+    return Run(args);
+  };
+  EXPECT_EQ(build("[Validate]\n[executable]\nfile=setup.exe\n", "--strict"), kExitStrict) << err;
+  EXPECT_NE(err.find("nothing written (--strict: warnings refuse)"), std::string::npos) << err;
+  EXPECT_EQ(build("[executable]\nfile=gone.exe\n", ""), kExitProblems) << err;
+  EXPECT_NE(err.find("$Settings.ini:2: [executable] file \"gone.exe\" names no packaged file"), std::string::npos)
+      << err;
+  EXPECT_FALSE(fs::exists(dir / "app.exe"));
+
+  ASSERT_EQ(build("[Validate]\n[executable]\nfile=setup.exe\n", ""), kExitOk) << err;
+  EXPECT_NE(err.find("$Settings.ini:1: [Validate] is not a section the stub reads; did you mean [validate]?"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("$Settings.ini: No check is on: every machine is accepted"), std::string::npos) << err;
   PackageReader reader(test::CorePath(dir / "app.exe"));
   ASSERT_EQ(reader.LoadTable(reader.GetPackagePath()), ResultCode::Success);
   EXPECT_EQ(reader.GetEntryCount(), 4);  // the folder's own copy is the settings, not a fourth file
 
   ASSERT_EQ(Run({"verify", Arg(dir / "app.exe")}), kExitOk);
-  EXPECT_NE(err.find("$Settings.ini:1: section [Validate] is not [validate]"), std::string::npos) << err;
+  EXPECT_NE(err.find("$Settings.ini:1: [Validate] is not a section"), std::string::npos) << err;
+  EXPECT_EQ(Run({"verify", "--strict", Arg(dir / "app.exe")}), kExitStrict);
+  EXPECT_NE(out.find(": refused (--strict: 2 warnings)"), std::string::npos) << out;
 }
 
 TEST_F(PackCommands, RefusesAndWritesNothing) {
@@ -479,7 +497,8 @@ TEST_F(PackCommands, UsageErrorsExitWith2AndHelpWith0) {
     EXPECT_EQ(out.rfind(std::string("usage: quillfen-pack ") + command, 0), 0u) << out;
   }
   EXPECT_EQ(Run({"--help"}), kExitOk);
-  EXPECT_NE(out.find("Exit status: 0 ok, 1 problems found, 2 wrong usage."), std::string::npos);
+  EXPECT_NE(out.find("Exit status: 0 ok, 1 problems found, 2 wrong usage, 3 warnings under --strict."),
+            std::string::npos);
 }
 
 TEST_F(PackCommands, ListOfNoInstallerSaysWhy) {

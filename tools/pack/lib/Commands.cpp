@@ -42,7 +42,7 @@ constexpr std::string_view kMainHelp =
     "  settings  print an installer's settings as UTF-8\n"
     "\n"
     "'quillfen-pack <command> --help' shows a command's options.\n"
-    "Exit status: 0 ok, 1 problems found, 2 wrong usage.\n";
+    "Exit status: 0 ok, 1 problems found, 2 wrong usage, 3 warnings under --strict.\n";
 
 constexpr std::string_view kBuildHelp =
     "usage: quillfen-pack build [options] -o INSTALLER INPUT...\n"
@@ -59,10 +59,12 @@ constexpr std::string_view kBuildHelp =
     "      --settings FILE  the settings file (default: $Settings.ini at the top\n"
     "                       of a single folder INPUT)\n"
     "  -q, --quiet          print only warnings and errors\n"
+    "      --strict         refuse on any warning too (exit status 3)\n"
     "  -h, --help           show this help\n"
     "\n"
-    "Nothing is written when a file cannot be packed. Warnings about the settings\n"
-    "do not stop the build.\n";
+    "Nothing is written when a file cannot be packed, or when [executable] file\n"
+    "names no packaged file. Other warnings about the settings do not stop the\n"
+    "build unless --strict is given.\n";
 
 constexpr std::string_view kListHelp =
     "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
@@ -76,7 +78,7 @@ constexpr std::string_view kListHelp =
     "  -h, --help       show this help\n";
 
 constexpr std::string_view kVerifyHelp =
-    "usage: quillfen-pack verify [-q] INSTALLER\n"
+    "usage: quillfen-pack verify [-q] [--strict] INSTALLER\n"
     "\n"
     "Checks everything the stub checks when it reads the package, and that every\n"
     "file's data lies inside the data region, that the stub can extract every\n"
@@ -85,6 +87,7 @@ constexpr std::string_view kVerifyHelp =
     "\n"
     "options:\n"
     "  -q, --quiet  print only problems and warnings\n"
+    "      --strict refuse on any warning too (exit status 3)\n"
     "  -h, --help   show this help\n";
 
 constexpr std::string_view kExtractHelp =
@@ -117,20 +120,28 @@ class Report {
     m_console.err << "error: " << text << '\n';
     m_failed = true;
   }
-  void Warning(const std::string& text) { m_console.err << "warning: " << text << '\n'; }
+  void Warning(const std::string& text) {
+    m_console.err << "warning: " << text << '\n';
+    ++m_warnings;
+  }
   void Settings(const std::string& where, const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
       std::string text = where;
       if (f.line > 0) text += ':' + std::to_string(f.line);
-      Warning(text + ": " + f.message);
+      f.error ? Error(text + ": " + f.message) : Warning(text + ": " + f.message);
     }
   }
   bool Failed() const { return m_failed; }
-  int Exit() const { return m_failed ? kExitProblems : kExitOk; }
+  std::size_t Warnings() const { return m_warnings; }
+  // With --strict every warning refuses, under an exit status of its own.
+  int Exit(bool strict = false) const {
+    return m_failed ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
+  }
 
  private:
   Console& m_console;
   bool m_failed = false;
+  std::size_t m_warnings = 0;
 };
 
 int Usage(Console& console, std::string_view command, const std::string& error) {
@@ -354,9 +365,9 @@ int Build(const ParsedArgs& args, Console& console) {
   packaged.push_back(std::u16string(package::kSettingsName));
   if (!settings.empty()) report.Settings(Utf8(in.settings), LintSettings(settingsText, packaged));
 
-  if (report.Failed()) {
-    console.err << kTool << ": nothing written\n";
-    return kExitProblems;
+  if (report.Exit(args.Has("strict")) != kExitOk) {
+    console.err << kTool << ": nothing written" << (report.Failed() ? "" : " (--strict: warnings refuse)") << "\n";
+    return report.Exit(args.Has("strict"));
   }
 
   const bool showProgress = console.errIsTerminal && !args.Has("quiet") && payload >= kProgressThresholdBytes;
@@ -497,12 +508,13 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
   report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
   if (report.Failed()) {
     console.out << name << ": broken (" << Plural(v.errors.size(), "problem", "problems") << ")\n";
+  } else if (args.Has("strict") && report.Warnings() > 0) {
+    console.out << name << ": refused (--strict: " << Plural(report.Warnings(), "warning", "warnings") << ")\n";
   } else if (!args.Has("quiet")) {
     console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries")
-                << (ins.Signed() ? ", signed" : "") << ", "
-                << Plural(v.warnings.size() + v.settings.size(), "warning", "warnings") << "\n";
+                << (ins.Signed() ? ", signed" : "") << ", " << Plural(report.Warnings(), "warning", "warnings") << "\n";
   }
-  return report.Exit();
+  return report.Exit(args.Has("strict"));
 }
 
 int Extract(const ParsedArgs& args, Console& console) {
@@ -636,9 +648,11 @@ int RunPack(std::span<const std::string> args, Console& console) {
     int (*run)(const ParsedArgs&, Console&);
   };
   const std::array<Command, 5> commands = {{
-      {"build", {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}}, Build},
+      {"build",
+       {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}, {"strict", 0, false}},
+       Build},
       {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
-      {"verify", {{"quiet", 'q', false}}, VerifyCommand},
+      {"verify", {{"quiet", 'q', false}, {"strict", 0, false}}, VerifyCommand},
       {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
       {"settings", {{"output", 'o', true}}, SettingsCommand},
   }};

@@ -126,8 +126,11 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
     std::set<std::u16string> folders;
     std::set<std::u16string> filled;
     fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
+    // The iterator only says that it could not go on: into the folder it was at.
+    fs::path reading = root;
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       const fs::directory_entry& entry = *it;
+      reading = entry.path();
       const fs::path relative = entry.path().lexically_relative(root);
       std::u16string directory;
       for (auto part = relative.begin(); part != relative.end() && std::next(part) != relative.end(); ++part) {
@@ -149,7 +152,10 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
         out.errors.push_back(Display(CorePath(entry.path())) + ": not a regular file");
       }
     }
-    if (ec) out.errors.push_back(Display(input) + ": cannot be read (" + ec.message() + ")");
+    if (ec) {
+      out.errors.push_back(Display(CorePath(reading)) + ": cannot be read (" + ec.message() + ")");
+      continue;  // what it holds is unknown, not empty
+    }
     for (const std::u16string& folder : folders) {
       const bool holdsFiles =
           std::any_of(filled.begin(), filled.end(), [&](const std::u16string& d) { return d.starts_with(folder); });

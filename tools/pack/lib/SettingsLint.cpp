@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
+#include "sys/CaseFold.h"
 
 namespace qf::pack {
 namespace {
@@ -17,6 +19,9 @@ constexpr std::size_t kMaxReadUnits = 1023;
 // The header "[" name "]" CR LF: one unit in front of the name, three after it.
 constexpr std::size_t kHeaderFrame = 4;
 constexpr std::size_t kVendorUnits = 12;
+// Families above 15 are 15 plus 16 times the extended family; models are 4 bits.
+constexpr uint64_t kBaseFamilyWithExtension = 15;
+constexpr uint64_t kMaxModel = 15;
 
 constexpr std::u16string_view kValidate = u"validate";
 constexpr std::u16string_view kCpu = u"cpu";
@@ -59,9 +64,58 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
 
 bool IsBlank(std::u16string_view text) { return TrimBlanks(text).empty(); }
 
-// A name the author probably meant: the same letters in another case, or with blanks.
-bool NearMiss(std::u16string_view written, std::u16string_view meant) {
-  return written != meant && EqualsIgnoringAsciiCase(TrimBlanks(written), meant);
+// A plain decimal's value, saturated far above any family or model.
+uint64_t Number(std::u16string_view digits) {
+  uint64_t value = 0;
+  for (char16_t c : digits) value = std::min<uint64_t>(value * 10 + (c - u'0'), 1ull << 40);
+  return value;
+}
+
+// "0x19" or "19h": the value an author wrote in hexadecimal.
+std::optional<uint64_t> HexValue(std::u16string_view text) {
+  if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    text.remove_prefix(2);
+  } else if (text.size() > 1 && (text.back() == u'h' || text.back() == u'H')) {
+    text.remove_suffix(1);
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() > 8) return std::nullopt;
+  uint64_t value = 0;
+  for (char16_t c : text) {
+    const auto digit = std::u16string_view(u"0123456789abcdef").find(sys::FoldCase(std::u16string(1, c))[0]);
+    if (digit == std::u16string_view::npos) return std::nullopt;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// The known name the author most likely meant: letter case aside, a few
+// letters away, or the start of it ("exec" for "executable").
+std::optional<std::u16string_view> Closest(std::u16string_view written, const std::vector<std::u16string_view>& known) {
+  const std::u16string a = sys::FoldCase(TrimBlanks(written));
+  std::optional<std::u16string_view> best;
+  std::size_t bestDistance = std::max<std::size_t>(2, a.size() / 3) + 1;
+  for (std::u16string_view name : known) {
+    const std::u16string b = sys::FoldCase(name);
+    // Levenshtein distance with adjacent transpositions counted once.
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+          d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+    const std::size_t distance = a.size() >= 3 && b.starts_with(a) ? 1 : d[a.size()][b.size()];
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = name;
+    }
+  }
+  return best;
 }
 
 std::u16string Without(std::u16string_view text, std::u16string_view units) {
@@ -181,6 +235,7 @@ class Linter {
 
  private:
   void Warn(int line, std::string message) { m_findings.push_back({line, std::move(message)}); }
+  void Fail(int line, std::string message) { m_findings.push_back({line, std::move(message), true}); }
 
   static std::string Name(std::u16string_view section, std::u16string_view key) {
     std::string name = "[";
@@ -248,31 +303,25 @@ class Linter {
       const auto exact =
           std::find_if(expected.begin(), expected.end(), [&](const Schema& e) { return e.section == s.name; });
       if (exact == expected.end()) {
-        for (const Schema& e : expected) {
-          if (NearMiss(s.name, e.section)) {
-            Warn(s.line, "section [" + Utf8(s.name) + "] is not [" + Utf8(e.section) +
-                             "]: section names match exactly, so the stub never reads it");
-            break;
-          }
-        }
+        std::vector<std::u16string_view> names;
+        for (const Schema& e : expected) names.push_back(e.section);
+        const auto meant = Closest(s.name, names);
+        Warn(s.line, "[" + Utf8(s.name) + "] is not a section the stub reads" +
+                         (meant ? "; did you mean [" + Utf8(*meant) + "]?" : ""));
         continue;
       }
       for (const IniEntryView& e : s.entries) {
-        const bool known = std::find(exact->keys.begin(), exact->keys.end(), e.key) != exact->keys.end();
-        if (known) {
-          const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
-          if (!inserted) {
-            Warn(e.line, Name(s.name, e.key) + " appears again; the stub uses the first one, on line " +
-                             std::to_string(it->second));
-          }
+        if (IsBlank(e.key)) continue;
+        if (std::find(exact->keys.begin(), exact->keys.end(), e.key) == exact->keys.end()) {
+          const auto meant = Closest(e.key, exact->keys);
+          Warn(e.line, "`" + Utf8(e.key) + "` in [" + Utf8(s.name) + "] is not a key the stub reads" +
+                           (meant ? "; did you mean `" + Utf8(*meant) + "`?" : ""));
           continue;
         }
-        for (std::u16string_view key : exact->keys) {
-          if (NearMiss(e.key, key)) {
-            Warn(e.line, "key " + Quoted(e.key) + " in [" + Utf8(s.name) + "] is not " + Quoted(key) +
-                             ": keys match exactly, so the stub never reads it");
-            break;
-          }
+        const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
+        if (!inserted) {
+          Warn(e.line, Name(s.name, e.key) + " appears again; the stub uses the first one, on line " +
+                           std::to_string(it->second));
         }
       }
     }
@@ -303,8 +352,11 @@ class Linter {
     CheckItemBlanks(line, section, key, items);
     for (std::u16string_view item : items) {
       if (IsPlainDecimal(TrimBlanks(item)) || IsBlank(item)) continue;
+      std::string hint;
+      if (const auto value = HexValue(TrimBlanks(item)))
+        hint = "; hexadecimal " + Utf8(item) + " is " + std::to_string(*value);
       Warn(line, "item " + Quoted(item) + " of " + Name(section, key) +
-                     " never matches: numbers are compared as plain decimals without leading zeros");
+                     " never matches: numbers are compared as plain decimals without leading zeros" + hint);
     }
   }
 
@@ -327,6 +379,16 @@ class Linter {
     for (std::u16string_view family : families) {
       // An item that never matches a family never leads to its section.
       if (!IsPlainDecimal(family)) continue;
+      if (const uint64_t f = Number(family); f > kBaseFamilyWithExtension && (f - kBaseFamilyWithExtension) % 16 != 0) {
+        const uint64_t extended = f - kBaseFamilyWithExtension;
+        Warn(advanced->line, "family " + Utf8(family) +
+                                 " never matches: a family above 15 is 15 + 16 x the extended family (31, 47, "
+                                 "...); a family " +
+                                 Utf8(family) + " as Linux shows it is 15 + " + std::to_string(extended) +
+                                 ", which the stub reads as 15 + 16 x " + std::to_string(extended) + " = " +
+                                 std::to_string(kBaseFamilyWithExtension + 16 * extended));
+        continue;
+      }
       const IniEntryView* models = m_view.Find(family, kModelNumber);
       if (models == nullptr) {
         Warn(advanced->line, "family " + Quoted(family) + " of [cpu] Advanced has no " +
@@ -340,6 +402,12 @@ class Linter {
         Warn(models->line, Name(family, kModelNumber) + " lists no model: no processor of that family passes");
       }
       CheckNumbers(models->line, family, kModelNumber, items);
+      for (std::u16string_view model : items) {
+        if (IsPlainDecimal(model) && Number(model) > kMaxModel) {
+          Warn(models->line, "model " + Utf8(model) + " of " + Name(family, kModelNumber) +
+                                 " never matches: the stub reads models 0 to 15");
+        }
+      }
     }
   }
 
@@ -363,7 +431,7 @@ class Linter {
     const std::u16string file = Value(kExecutable, kFile);
     const int line = LineOf(kExecutable, kFile);
     if (file.empty()) {
-      Warn(line, "[executable] file is empty or missing: the stub opens the workspace folder instead of a program");
+      Fail(line, "[executable] file is empty or missing: the installer could only show \"Invalid Installer\"");
       return;
     }
     const std::u16string wanted = Normalised(file);
@@ -373,11 +441,15 @@ class Linter {
     }
     const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(),
                                       [&](const std::u16string& p) { return EqualsIgnoringAsciiCase(p, wanted); });
-    if (!packaged) Warn(line, "[executable] file " + Quoted(file) + " names no packaged file");
+    if (!packaged) {
+      Fail(line, "[executable] file " + Quoted(file) +
+                     " names no packaged file: the installer could only show \"Invalid Installer\"");
+    }
   }
 
   void CheckMessage() {
     const bool anyCheck = SwitchedOn(kCpu) || SwitchedOn(kBios) || SwitchedOn(kBaseboard);
+    if (!anyCheck) Warn(0, "No check is on: every machine is accepted");
     if (anyCheck && Value(kMessage, kFail).empty()) {
       Warn(0, "[message] fail is empty or missing: a failed check shows an empty message box");
     }

@@ -44,6 +44,7 @@ IniView ReadLikeTheStub(std::u16string_view text);
 struct Finding {
   int line = 0;  // 0 when the finding concerns no single line
   std::string message;
+  bool error = false;  // the installer could not work: the build is refused
 };
 
 // `packagedPaths` are the paths of the packaged files below the workspace
