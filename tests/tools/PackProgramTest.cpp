@@ -92,7 +92,8 @@ class SignedInstaller : public ::testing::Test {
     fs::create_directories(dir / "app" / "sub");
     test::WriteBytes(dir / "app" / "setup.exe", test::Pattern(3001, 1));
     test::WriteBytes(dir / "app" / "sub" / "data.bin", test::Pattern(17, 2));
-    const std::string settings = "[executable]\nfile=setup.exe\n";
+    const std::string settings =
+        "[validate]\nbios=1\n[bios]\nManufacturer=x\n[message]\nfail=x\n[executable]\nfile=setup.exe\n";
     test::WriteBytes(dir / "settings.ini", Bytes(settings.begin(), settings.end()));
     std::string output;
     ASSERT_EQ(Shell(Pack("build -q -s " + Quote(stub) + " --settings " + Quote(dir / "settings.ini") + " -o " +
@@ -126,12 +127,19 @@ class SignedInstaller : public ::testing::Test {
     }
 
     ASSERT_EQ(Shell(Pack("verify " + Quote(dir / "signed.exe")), &output), 0) << output;
-    EXPECT_NE(output.find("ok, 3 entries, signed, 0 warnings"), std::string::npos) << output;
+    EXPECT_NE(output.find("ok, 3 entries, signed, signature matches, 0 warnings"), std::string::npos) << output;
     ASSERT_EQ(Shell(Pack("list " + Quote(dir / "signed.exe")), &output), 0) << output;
     EXPECT_NE(output.find("  signature  "), std::string::npos) << output;
     ASSERT_EQ(Shell(Pack("extract -o " + Quote(dir / "out") + " " + Quote(dir / "signed.exe")), &output), 0) << output;
     EXPECT_EQ(test::ReadBytes(dir / "out" / "setup.exe"), test::Pattern(3001, 1));
     EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "data.bin"), test::Pattern(17, 2));
+
+    // One byte of a packed file changed after signing.
+    Bytes changed = signedBytes;
+    changed[static_cast<std::size_t>(after.GetEntry(0).offset)] ^= 1;
+    test::WriteBytes(dir / "changed.exe", changed);
+    EXPECT_EQ(Shell(Pack("verify " + Quote(dir / "changed.exe")), &output), 1) << output;
+    EXPECT_NE(output.find("signature does not match: the file was changed after signing"), std::string::npos) << output;
   }
 
   static test::TempDir* s_keys;

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "pack/lib/Args.h"
+#include "pack/lib/Authenticode.h"
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/PackageReport.h"
 #include "pack/lib/Progress.h"
@@ -502,7 +503,18 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
     return exit;
   }
   const Inspection& ins = loaded->second;
-  const Verification v = Verify(loaded->first, ins);
+  Verification v = Verify(loaded->first, ins);
+  std::string signature;
+  if (ins.Signed()) {
+    const SignatureResult checked = CheckSignatureDigest(loaded->first);
+    if (checked.check == SignatureCheck::Matches) signature = ", signed, signature matches";
+    if (checked.check == SignatureCheck::DoesNotMatch) {
+      v.errors.push_back("signature does not match: the file was changed after signing");
+    }
+    if (checked.check == SignatureCheck::Unreadable)
+      v.warnings.push_back("the signature cannot be read: " + checked.detail);
+    if (checked.check == SignatureCheck::NotChecked) signature = ", signed (" + checked.detail + ")";
+  }
   for (const std::string& e : v.errors) report.Error(name + ": " + e);
   for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
   report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
@@ -511,8 +523,8 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
   } else if (args.Has("strict") && report.Warnings() > 0) {
     console.out << name << ": refused (--strict: " << Plural(report.Warnings(), "warning", "warnings") << ")\n";
   } else if (!args.Has("quiet")) {
-    console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries")
-                << (ins.Signed() ? ", signed" : "") << ", " << Plural(report.Warnings(), "warning", "warnings") << "\n";
+    console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries") << signature << ", "
+                << Plural(report.Warnings(), "warning", "warnings") << "\n";
   }
   return report.Exit(args.Has("strict"));
 }

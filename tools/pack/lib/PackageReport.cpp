@@ -224,6 +224,38 @@ std::string SettingsTooLarge(const PackageEntry& settings) {
          std::to_string(kMaxSettingsBytes) + " (1 MiB)";
 }
 
+PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
+  PackedSettings out;
+  if (const Inspection ins = Inspect(path); ins.Loaded()) {
+    const PackageEntry& last = ins.entries.back();
+    if (last.name != package::kSettingsName || !last.directory.empty()) {
+      out.error = "the installer's last entry is not the settings file";
+    } else if (last.size > kMaxSettingsBytes) {
+      out.error = SettingsTooLarge(last);
+    } else if (auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes)) {
+      out.bytes = std::move(*bytes);
+    } else {
+      out.error = "the installer's settings file cannot be read";
+    }
+    return out;
+  }
+  sys::File file = sys::File::OpenRead(path);
+  const auto size = file ? file.Size() : std::nullopt;
+  if (!size || *size > kMaxSettingsBytes) {
+    out.error = size ? "over 1 MiB, no settings file" : "cannot be opened as a regular file";
+    return out;
+  }
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(*size));
+  if (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size)) {
+    out.error = "cannot be read";
+    return out;
+  }
+  DecodedSettings decoded = DecodeSettingsSource(bytes);
+  out.error = std::move(decoded.error);
+  if (out.error.empty()) out.bytes = EncodeSettings(decoded.text);
+  return out;
+}
+
 Verification Verify(const std::u16string& path, const Inspection& ins) {
   Verification v;
   std::map<std::u16string, std::size_t> seen;

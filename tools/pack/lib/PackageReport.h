@@ -48,6 +48,14 @@ std::string DataDamage(const Inspection& inspection, std::size_t index);
 // The settings entry is larger than the tools read.
 std::string SettingsTooLarge(const PackageEntry& settings);
 
+// The settings exactly as the stub reads them (FF FE, then UTF-16LE): a built
+// installer's last entry, or a settings file converted as build converts it.
+struct PackedSettings {
+  std::vector<unsigned char> bytes;
+  std::string error;  // why there are none; empty on success
+};
+PackedSettings ReadSettingsAsPacked(const std::u16string& path);
+
 // The bytes of one entry; no value when they cannot be read whole or pass `limit`.
 std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& path, const PackageEntry& entry,
                                                          uint32_t limit);
