@@ -76,6 +76,9 @@ stub_max_bytes=92671
 check mingw-x86 bash -c "cmake --preset mingw-x86 >/dev/null && cmake --build --preset mingw-x86 -j $jobs && \
   scripts/check-pe.sh --max-bytes $stub_max_bytes gui build/mingw-x86/bin/quillfen-stub.exe"
 
+echo "=== tier release (every build the release makes, archives unpacked and run)"
+check release scripts/release.sh
+
 echo
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
