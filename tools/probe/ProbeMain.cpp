@@ -15,7 +15,7 @@
 namespace {
 
 void Write(DWORD stream, std::u16string_view text) {
-  const std::string bytes = qf::probe::ToUtf8(text);
+  const std::string bytes = qf::sys::Utf16ToUtf8Lossy(text);
   DWORD written = 0;
   WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -132,19 +132,4 @@ std::u16string_view UsageText() {
          u"Output is UTF-8.\r\n";
 }
 
-std::string ToUtf8(std::u16string_view text) {
-  std::u16string sound(text);
-  for (std::size_t i = 0; i < sound.size(); ++i) {
-    const char16_t c = sound[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    const bool low = c >= 0xDC00 && c <= 0xDFFF;
-    if (high && i + 1 < sound.size() && sound[i + 1] >= 0xDC00 && sound[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (high || low) {
-      sound[i] = 0xFFFD;
-    }
-  }
-  return sys::Utf16ToUtf8(sound).value_or(std::string());
-}
-
 }  // namespace qf::probe

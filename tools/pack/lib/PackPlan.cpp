@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char16_t kSeparator = u'\\';
-constexpr char16_t kFirstPrintable = 0x20;
 
 std::string Display(std::u16string_view path) { return Utf8(path); }
 
@@ -74,19 +73,24 @@ fs::path FsPath(std::u16string_view path) {
 }
 
 std::string WhyNotPlain(std::u16string_view component) {
-  if (component.empty()) return "an empty name";
-  if (component == u"." || component == u"..") return Quoted(component) + " is not a plain name";
-  for (char16_t c : component) {
-    if (c < kFirstPrintable) return "a control character, which Windows forbids in names";
-    if (std::u16string_view(u"<>:\"|?*\\/").find(c) != std::u16string_view::npos) {
-      return "the character '" + Utf8(std::u16string(1, c)) + "', which Windows forbids in names";
-    }
+  char16_t unit = 0;
+  switch (package::WhyNotPlainComponent(component, &unit)) {
+    case package::NotPlain::No:
+      return {};
+    case package::NotPlain::Empty:
+      return "an empty name";
+    case package::NotPlain::DotName:
+      return Quoted(component) + " is not a plain name";
+    case package::NotPlain::ControlCharacter:
+      return "a control character, which Windows forbids in names";
+    case package::NotPlain::ForbiddenCharacter:
+      return "the character '" + Utf8(std::u16string(1, unit)) + "', which Windows forbids in names";
+    case package::NotPlain::TrailingDotOrBlank:
+      return "it ends in a dot or a blank, which Windows drops from names";
+    case package::NotPlain::DeviceName:
+      break;
   }
-  if (component.back() == u'.' || component.back() == u' ') {
-    return "it ends in a dot or a blank, which Windows drops from names";
-  }
-  if (!package::IsPlainComponent(component)) return Quoted(component) + " is a device name on Windows";
-  return {};
+  return Quoted(component) + " is a device name on Windows";
 }
 
 Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16string& skip) {

@@ -435,12 +435,13 @@ class Linter {
       return;
     }
     const std::u16string wanted = Normalised(file);
-    if (EqualsIgnoringAsciiCase(wanted, package::kSettingsName)) {
+    if (sys::FoldCase(wanted) == sys::FoldCase(package::kSettingsName)) {
       Warn(line, "[executable] file names the settings file, which is deleted before the program starts");
       return;
     }
-    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(),
-                                      [&](const std::u16string& p) { return EqualsIgnoringAsciiCase(p, wanted); });
+    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(), [&](const std::u16string& p) {
+      return sys::FoldCase(p) == sys::FoldCase(wanted);
+    });
     if (!packaged) {
       Fail(line, "[executable] file " + Quoted(file) +
                      " names no packaged file: the installer could only show \"Invalid Installer\"");
