@@ -97,6 +97,11 @@ TEST(IniDocument, LinesBeforeTheFirstHeaderAndBlankLinesHaveNoEffect) {
   EXPECT_EQ(document.Sections()[0].entries.size(), 1u);
   EXPECT_TRUE(document.Sections()[1].entries.empty());
   EXPECT_EQ(Value(document, u"a", u"k"), u"1");
+  // Where each stood, counted from 1, for the tools; a header read again keeps its line.
+  EXPECT_EQ(
+      document.Sections()[0].line * 100 + document.Sections()[0].entries[0].line * 10 + document.Sections()[1].line,
+      469);
+  EXPECT_TRUE(document.Sections()[0].wellFormed && !Parse(u"[a] \r\n").Sections()[0].wellFormed);
 }
 
 TEST(IniDocument, LastLineWithoutLineEndIsStillAnEntry) {

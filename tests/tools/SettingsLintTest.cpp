@@ -128,39 +128,6 @@ TEST(SettingsLint, LimitsAndMarkersThatAreFine) {
   EXPECT_EQ(All(Lint(text)), "");
 }
 
-TEST(SettingsLint, ReadsLikeTheStub) {
-  const IniView view = ReadLikeTheStub(
-      u"ignored\r\n[cpu]\r\nProcessor=First\r\n\r\nMan\tufacturer=x\r\n[message]\r\nfail=a=b\r\n=value\r\n"
-      u"[cpu]\r\nProcessor=Second\r\nAdvanced=6\r\n");
-  ASSERT_NE(view.Find(u"cpu", u"Processor"), nullptr);
-  EXPECT_EQ(view.Find(u"cpu", u"Processor")->value, u"First");
-  EXPECT_EQ(view.Find(u"cpu", u"Advanced")->value, u"6");
-  EXPECT_EQ(view.Find(u"cpu", u"Advanced")->line, 11);
-  EXPECT_EQ(view.Find(u"cpu", u"Manufacturer")->value, u"x");
-  EXPECT_EQ(view.Find(u"message", u"fail")->value, u"a=b");
-  EXPECT_EQ(view.Find(u"message", u"value")->value, u"");
-  EXPECT_EQ(view.Find(u"CPU", u"Processor"), nullptr);
-  EXPECT_EQ(view.linesBeforeFirstSection, std::vector<int>{1});
-  EXPECT_EQ(view.sections.size(), 3u);
-}
-
-TEST(SettingsLint, MirrorsTheStubOnBrokenHeaders) {
-  EXPECT_EQ(ReadLikeTheStub(u"[cpu]\nProcessor=x\n").sections.at(0).name, u"cp");
-  EXPECT_EQ(ReadLikeTheStub(u"[cpu] \r\n").sections.at(0).name, u"cpu]");
-  // A header as the very last line without a line end.
-  EXPECT_EQ(ReadLikeTheStub(u"[cpu]").sections.at(0).name, u"c");
-  const IniView dropped = ReadLikeTheStub(u"[a]\r\nk=v\r\n[cpu]");
-  ASSERT_EQ(dropped.sections.size(), 1u);
-  EXPECT_EQ(dropped.sections[0].name, u"a");
-  // With its CR LF it is a section without entries.
-  EXPECT_EQ(ReadLikeTheStub(u"[a]\r\nk=v\r\n[cpu]\r\n").sections.size(), 2u);
-  // A line longer than one read continues as a line of its own.
-  const IniView split = ReadLikeTheStub(u"[a]\r\nk=" + std::u16string(1021, u'x') + u"tail=1\r\n");
-  ASSERT_EQ(split.sections.at(0).entries.size(), 2u);
-  EXPECT_EQ(split.sections[0].entries[1].key, u"tail");
-  EXPECT_EQ(split.splitLines, std::vector<int>{2});
-}
-
 TEST(SettingsLint, NumbersArePlainDecimals) {
   EXPECT_TRUE(IsPlainDecimal(u"0") && IsPlainDecimal(u"15"));
   for (const char16_t* text : {u"", u"06", u"+6", u"-6", u" 6", u"6 ", u"0x6", u"six"}) {

@@ -5,12 +5,17 @@
 #include <map>
 #include <optional>
 
+#include "pack/lib/SettingsText.h"
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
+#include "settings/IniDocument.h"
 #include "sys/CaseFold.h"
 
 namespace qf::pack {
 namespace {
+
+using settings::IniEntry;
+using settings::IniSection;
 
 // The stub keeps names, keys and values in buffers of 256 units with the terminator.
 constexpr std::size_t kMaxValueUnits = 255;
@@ -126,98 +131,21 @@ std::u16string Without(std::u16string_view text, std::u16string_view units) {
   return out;
 }
 
-IniEntryView EntryFromLine(std::u16string_view piece, int line) {
-  const std::u16string clean = Without(piece, u"\t\r\n");
-  std::u16string_view rest = clean;
-  while (!rest.empty() && rest.front() == u'=') rest.remove_prefix(1);
-  IniEntryView entry;
-  entry.line = line;
-  const std::size_t equals = rest.find(u'=');
-  entry.key = std::u16string(rest.substr(0, equals));
-  if (equals != std::u16string_view::npos) {
-    entry.hasEquals = true;
-    entry.value = std::u16string(rest.substr(equals + 1));
-  }
-  return entry;
-}
-
-struct Piece {
-  std::u16string_view text;
-  int line;
-};
-
-// The stub reads up to and including the next LF, at most 1023 units at a time.
-std::vector<Piece> Pieces(std::u16string_view text, std::vector<int>& splitLines) {
-  std::vector<Piece> pieces;
-  int line = 1;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t lf = text.find(u'\n', start);
-    const std::size_t lineEnd = lf == std::u16string_view::npos ? text.size() : lf + 1;
-    if (lineEnd - start > kMaxReadUnits) splitLines.push_back(line);
-    for (std::size_t at = start; at < lineEnd; at += kMaxReadUnits) {
-      pieces.push_back({text.substr(at, std::min(kMaxReadUnits, lineEnd - at)), line});
-    }
-    start = lineEnd;
-    ++line;
-  }
-  return pieces;
-}
-
 }  // namespace
-
-IniView ReadLikeTheStub(std::u16string_view text) {
-  IniView view;
-  const std::vector<Piece> pieces = Pieces(text, view.splitLines);
-  auto isHeader = [](const Piece& p) { return !p.text.empty() && p.text.front() == u'['; };
-  std::size_t i = 0;
-  bool first = true;
-  while (i < pieces.size()) {
-    while (i < pieces.size() && !isHeader(pieces[i])) {
-      if (first && !IsBlank(Without(pieces[i].text, u"\t\r\n"))) view.linesBeforeFirstSection.push_back(pieces[i].line);
-      ++i;
-    }
-    if (i == pieces.size()) break;
-    const Piece& header = pieces[i++];
-    IniSectionView section;
-    section.line = header.line;
-    if (header.text.size() > kHeaderFrame) section.name = header.text.substr(1, header.text.size() - kHeaderFrame);
-    section.wellFormed = header.text.size() > kHeaderFrame && header.text.ends_with(u"]\r\n");
-    first = false;
-
-    while (i < pieces.size() && !isHeader(pieces[i])) {
-      const Piece& p = pieces[i++];
-      if (p.text == u"\r\n") continue;
-      section.entries.push_back(EntryFromLine(p.text, p.line));
-    }
-    view.sections.push_back(std::move(section));
-    // A header that is the file's last line, without a line end, ends the read:
-    // the stub does not step back at the end of the file.
-    if (i + 1 == pieces.size() && isHeader(pieces[i]) && !pieces[i].text.ends_with(u"\n")) break;
-  }
-  return view;
-}
-
-const IniEntryView* IniView::Find(std::u16string_view section, std::u16string_view key) const {
-  for (const IniSectionView& s : sections) {
-    if (s.name != section) continue;
-    for (const IniEntryView& e : s.entries) {
-      if (e.key == key) return &e;
-    }
-  }
-  return nullptr;
-}
-
-bool IniView::HasSection(std::u16string_view section) const {
-  return std::any_of(sections.begin(), sections.end(), [&](const IniSectionView& s) { return s.name == section; });
-}
 
 namespace {
 
 class Linter {
  public:
+  // The settings are read by the stub's own reader, which keeps where each text stood.
   Linter(std::u16string_view text, std::span<const std::u16string> packaged)
-      : m_view(ReadLikeTheStub(text)), m_packaged(packaged) {}
+      : m_doc(settings::IniDocument::FromBytes(EncodeSettings(text))), m_packaged(packaged) {
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = std::min(text.find(u'\n', start), text.size() - 1) + 1;
+      m_lines.push_back(text.substr(start, end - start));
+      start = end;
+    }
+  }
 
   std::vector<Finding> Run() {
     CheckStructure();
@@ -246,41 +174,71 @@ class Linter {
   }
 
   std::u16string Value(std::u16string_view section, std::u16string_view key) const {
-    const IniEntryView* e = m_view.Find(section, key);
+    const IniEntry* e = Find(section, key);
     return e != nullptr ? e->value : std::u16string();
   }
   int LineOf(std::u16string_view section, std::u16string_view key) const {
-    const IniEntryView* e = m_view.Find(section, key);
+    const IniEntry* e = Find(section, key);
     return e != nullptr ? e->line : 0;
   }
   bool SwitchedOn(std::u16string_view key) const { return Value(kValidate, key) == kSwitchOn; }
 
-  void CheckLength(int line, const char* what, std::u16string_view text) {
-    if (text.size() > kMaxValueUnits) {
-      Warn(line, std::string(what) + " is " + std::to_string(text.size()) +
-                     " characters long; the stub reads only its first 255");
+  const IniEntry* Find(std::u16string_view section, std::u16string_view key) const {
+    for (const IniSection& s : m_doc.Sections()) {
+      if (s.name != section) continue;
+      for (const IniEntry& e : s.entries) {
+        if (e.key == key) return &e;
+      }
+    }
+    return nullptr;
+  }
+  bool HasSection(std::u16string_view section) const {
+    return std::any_of(m_doc.Sections().begin(), m_doc.Sections().end(),
+                       [&](const IniSection& s) { return s.name == section; });
+  }
+
+  void CheckLength(int line, const char* what, std::size_t units) {
+    if (units > kMaxValueUnits) {
+      Warn(line,
+           std::string(what) + " is " + std::to_string(units) + " characters long; the stub reads only its first 255");
     }
   }
 
   void CheckStructure() {
-    for (int line : m_view.linesBeforeFirstSection) Warn(line, "text before the first section is ignored");
-    for (int line : m_view.splitLines) {
-      Warn(line, "the line is over 1023 characters long; the stub reads it as several lines");
+    std::size_t first = 0;
+    for (; first < m_lines.size() && !m_lines[first].starts_with(u'['); ++first) {
+      if (!IsBlank(Without(m_lines[first], u"\t\r\n")))
+        Warn(static_cast<int>(first + 1), "text before the first section is ignored");
     }
-    for (const IniSectionView& s : m_view.sections) {
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+      if (m_lines[i].size() > kMaxReadUnits) {
+        Warn(static_cast<int>(i + 1), "the line is over 1023 characters long; the stub reads it as several lines");
+      }
+    }
+    for (const IniSection& s : m_doc.Sections()) {
       if (!s.wellFormed) {
         Warn(s.line,
              "a section header must be \"[name]\" alone on its line; the stub reads the name " + Quoted(s.name));
       }
-      CheckLength(s.line, "the section name", s.name);
-      for (const IniEntryView& e : s.entries) {
+      CheckLength(s.line, "the section name", std::max<std::size_t>(Raw(s.line).size(), kHeaderFrame) - kHeaderFrame);
+      for (const IniEntry& e : s.entries) {
         if (!e.hasEquals && !IsBlank(e.key)) {
           Warn(e.line, "no \"=\" after " + Quoted(e.key) + "; the stub reads it as a key with an empty value");
         }
-        CheckLength(e.line, "the key", e.key);
-        CheckLength(e.line, ("the value of " + Name(s.name, e.key)).c_str(), e.value);
+        // The reader keeps 255 units; the line says how many were written.
+        std::u16string raw = Without(Raw(e.line), u"\t\r\n");
+        raw.erase(0, raw.find_first_not_of(u'='));
+        const std::size_t equals = std::min(raw.find(u'='), raw.size());
+        CheckLength(e.line, "the key", equals);
+        CheckLength(e.line, ("the value of " + Name(s.name, e.key)).c_str(),
+                    raw.size() - std::min(raw.size(), equals + 1));
       }
     }
+  }
+
+  std::u16string_view Raw(int line) const {
+    return line > 0 && static_cast<std::size_t>(line) <= m_lines.size() ? m_lines[static_cast<std::size_t>(line - 1)]
+                                                                        : std::u16string_view();
   }
 
   // The sections the stub looks for, with the keys it reads in each; family
@@ -292,14 +250,14 @@ class Linter {
   }
 
   std::vector<std::u16string_view> Families() const {
-    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    const IniEntry* advanced = Find(kCpu, kAdvanced);
     return advanced != nullptr ? SplitList(advanced->value) : std::vector<std::u16string_view>{};
   }
 
   void CheckNames() {
     const std::vector<Schema> expected = ExpectedSections();
     std::map<std::pair<std::u16string, std::u16string>, int> seen;
-    for (const IniSectionView& s : m_view.sections) {
+    for (const IniSection& s : m_doc.Sections()) {
       const auto exact =
           std::find_if(expected.begin(), expected.end(), [&](const Schema& e) { return e.section == s.name; });
       if (exact == expected.end()) {
@@ -310,7 +268,7 @@ class Linter {
                          (meant ? "; did you mean [" + Utf8(*meant) + "]?" : ""));
         continue;
       }
-      for (const IniEntryView& e : s.entries) {
+      for (const IniEntry& e : s.entries) {
         if (IsBlank(e.key)) continue;
         if (std::find(exact->keys.begin(), exact->keys.end(), e.key) == exact->keys.end()) {
           const auto meant = Closest(e.key, exact->keys);
@@ -329,7 +287,7 @@ class Linter {
 
   void CheckSwitches() {
     for (std::u16string_view key : {kCpu, kBios, kBaseboard}) {
-      const IniEntryView* e = m_view.Find(kValidate, key);
+      const IniEntry* e = Find(kValidate, key);
       if (e == nullptr || e->value == kSwitchOn || e->value == kSwitchOff) continue;
       Warn(e->line, Name(kValidate, key) + " is " + Quoted(e->value) +
                         ": only exactly \"1\" switches the check on, so it stays off");
@@ -369,7 +327,7 @@ class Linter {
            "[cpu] Processor " + Quoted(processor) + " is not 12 characters long, as every processor vendor text is");
     }
 
-    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    const IniEntry* advanced = Find(kCpu, kAdvanced);
     if (advanced == nullptr || advanced->value.empty()) return;
     const auto families = SplitList(advanced->value);
     if (families.empty()) {
@@ -389,11 +347,11 @@ class Linter {
                                  std::to_string(kBaseFamilyWithExtension + 16 * extended));
         continue;
       }
-      const IniEntryView* models = m_view.Find(family, kModelNumber);
+      const IniEntry* models = Find(family, kModelNumber);
       if (models == nullptr) {
         Warn(advanced->line, "family " + Quoted(family) + " of [cpu] Advanced has no " +
-                                 (m_view.HasSection(family) ? "Model_Number in its section [" + Utf8(family) + "]"
-                                                            : "section [" + Utf8(family) + "]") +
+                                 (HasSection(family) ? "Model_Number in its section [" + Utf8(family) + "]"
+                                                     : "section [" + Utf8(family) + "]") +
                                  ": no processor of that family passes");
         continue;
       }
@@ -412,7 +370,7 @@ class Linter {
   }
 
   void CheckManufacturer(std::u16string_view section) {
-    const IniEntryView* e = m_view.Find(section, kManufacturer);
+    const IniEntry* e = Find(section, kManufacturer);
     const auto items = e != nullptr ? SplitList(e->value) : std::vector<std::u16string_view>{};
     if (e != nullptr) CheckItemBlanks(e->line, section, kManufacturer, items);
     if (SwitchedOn(section) && items.empty()) {
@@ -456,7 +414,8 @@ class Linter {
     }
   }
 
-  IniView m_view;
+  settings::IniDocument m_doc;
+  std::vector<std::u16string_view> m_lines;  // each with its LF
   std::span<const std::u16string> m_packaged;
   std::vector<Finding> m_findings;
 };
