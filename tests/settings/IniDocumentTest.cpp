@@ -101,7 +101,6 @@ TEST(IniDocument, LinesBeforeTheFirstHeaderAndBlankLinesHaveNoEffect) {
   const auto& sections = document.Sections();
   EXPECT_EQ((std::vector<int>{sections[0].line, sections[0].entries[0].line, sections[1].line}),
             (std::vector<int>{4, 6, 9}));
-  EXPECT_TRUE(document.Sections()[0].wellFormed && !Parse(u"[a] \r\n").Sections()[0].wellFormed);
 }
 
 TEST(IniDocument, LastLineWithoutLineEndIsStillAnEntry) {

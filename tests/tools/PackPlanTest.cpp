@@ -72,17 +72,14 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
   const std::u16string folder = std::u16string(100, u'd') + u"\\";
   const uint64_t limit = 0x80000000ull;
   const uint64_t fixed = 1024 + 100 + (16 + 2 * 13) + 32 + (16 + 2 * 5);  // stub, settings, records, trailer
+  // clang-format off
   const std::vector<std::pair<PlannedFile, std::string>> cases = {
       {File(u"", std::u16string(512, u'n')), "the name has 512 characters; at most 511"},
-      {File(std::u16string(300, u'a') + u"\\" + std::u16string(211, u'b') + u"\\", u"x"),
-       "has 513 characters; at most 511"},
+      {File(std::u16string(300, u'a') + u"\\" + std::u16string(211, u'b') + u"\\", u"x"), "has 513 characters; at most 511"},
       {File(folder, std::u16string(139, u'n')), ""},
-      {File(folder, std::u16string(140, u'n')), ": extracted as " + std::string(100, 'd') + "\\" +
-                                                    std::string(140, 'n') +
-                                                    " below the workspace its path has 260 characters"},
+      {File(folder, std::u16string(140, u'n')), ": extracted as " + std::string(100, 'd') + "\\" + std::string(140, 'n') + " below the workspace its path has 260 characters"},
       {File(u"", u"a.bin", limit - fixed), ""},
-      {File(u"", u"a.bin", limit - fixed + 1),
-       "the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
+      {File(u"", u"a.bin", limit - fixed + 1), "the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
       {File(u"", u"a:b"), "in\\a:b: the character ':', which Windows forbids"},
       {File(u"", u"what?.txt"), "the character '?'"},
       {File(u"", u"pipe|d"), "the character '|'"},
@@ -95,6 +92,7 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
       {File(u"aux\\", u"x.txt"), "folder \"aux\": \"aux\" is a device name"},
       {File(u"a*b\\", u"x.txt"), "folder \"a*b\": the character '*'"},
   };
+  // clang-format on
   for (const auto& [file, reason] : cases) {
     const std::string refused = Check({file});
     EXPECT_TRUE(reason.empty() ? refused.empty() : refused.find(reason) != std::string::npos) << reason << refused;

@@ -41,7 +41,6 @@ TEST(SettingsText, EveryEncodingAndLineEndingGivesTheSameBytes) {
       {"UTF-16BE with its mark", WithMark(Utf16Be(u"[message]\nfail=a~~b\n\n[x]"), {0xFE, 0xFF})},
   };
   for (const auto& [what, source] : sources) EXPECT_EQ(Converted(source), expected) << what;
-  EXPECT_EQ(Converted(Ascii("[validate]\ncpu=1\n")), test::Utf16Le(u"\uFEFF[validate]\r\ncpu=1\r\n"));
   EXPECT_EQ(Converted({}), (Bytes{0xFF, 0xFE}));  // an empty file is the mark alone
 }
 

@@ -57,8 +57,7 @@ class ProbeRunTest : public ::testing::Test {
                              {{u"x.exe", u"", {'x'}}, {u"$Settings.ini", u"", bytes}});
       return (dir / "setup.exe").wstring();
     }
-    std::string utf8;
-    for (char16_t c : text) utf8.push_back(static_cast<char>(c));
+    const std::string utf8 = Utf8(text);
     qf::test::WriteBytes(dir / "settings.ini", qf::test::Bytes(utf8.begin(), utf8.end()));
     return (dir / "settings.ini").wstring();
   }
