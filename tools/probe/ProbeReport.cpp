@@ -103,7 +103,7 @@ ProbeResult RunProbe(platform::PropertySource& wmi, platform::CpuidInstruction& 
 }
 
 std::u16string_view UsageText() {
-  return u"Usage: quillfen-probe [SETTINGS.INI]\r\n"
+  return u"Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n"
          u"       quillfen-probe --help\r\n"
          u"\r\n"
          u"Prints what this machine reports to the installer's platform check, read\r\n"
@@ -120,7 +120,8 @@ std::u16string_view UsageText() {
          u"class has no instance), 1 COM could not be initialised, 4 the query\r\n"
          u"failed, 6 COM security could not be set, 7 no text value.\r\n"
          u"\r\n"
-         u"With a settings file (UTF-16LE with byte-order mark, as packed) it then\r\n"
+         u"With a settings file (UTF-8 or UTF-16, read as quillfen-pack build packs\r\n"
+         u"it) or a built installer (its packed settings) it then\r\n"
          u"prints the file's path, the [validate] switches (validate.cpu: \"1\" (on)),\r\n"
          u"one line per comparison the installer would make, in its order, ending in\r\n"
          u"\": pass\" or \": fail\":\r\n"

@@ -130,7 +130,7 @@ TEST_F(ProbeRunTest, UnusableArgumentsExit2AndHelpExits0) {
   EXPECT_EQ(Probe(L"a.ini b.ini").exitCode, 2u);
   const Captured help = Probe(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
-  EXPECT_EQ(Text(help).rfind("Usage: quillfen-probe [SETTINGS.INI]\r\n", 0), 0u);
+  EXPECT_EQ(Text(help).rfind("Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n", 0), 0u);
 }
 
 }  // namespace
