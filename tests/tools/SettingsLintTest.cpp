@@ -50,6 +50,7 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
       {"key letters swapped", u"[validate]\r\nbasebaord=1\r\n", 2, "`basebaord` in [validate] is not a key the stub reads; did you mean `baseboard`?"},
       {"key plural", u"[executable]\r\nparams=-s\r\n", 2, "`params` in [executable] is not a key the stub reads; did you mean `param`?"},
       {"family as Linux shows it", cpuOn + u"Advanced=25\r\n[25]\r\nModel_Number=1\r\n", 7, "family 25 never matches: a family above 15 is 15 + 16 x the extended family (31, 47, ...); a family 25 as Linux shows it is 15 + 10, which the stub reads as 15 + 16 x 10 = 175"},
+      {"family past the largest", cpuOn + u"Advanced=4111\r\n", 7, "family 4111 never matches: the largest family is 15 + 16 x 255 = 4095"},
       {"model above 15", cpuOn + u"Advanced=6\r\n[6]\r\nModel_Number=8;158\r\n", 9, "model 158 of [6] Model_Number never matches: the stub reads models 0 to 15"},
       {"hexadecimal family", cpuOn + u"Advanced=0x19\r\n", 7, "never matches: numbers are compared as plain decimals without leading zeros; hexadecimal 0x19 is 25"},
       {"switch word", u"[validate]\r\nbios=yes\r\n", 2, "[validate] bios is \"yes\": only exactly \"1\""},

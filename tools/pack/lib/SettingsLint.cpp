@@ -27,6 +27,7 @@ constexpr std::size_t kVendorUnits = 12;
 // Families above 15 are 15 plus 16 times the extended family; models are 4 bits.
 constexpr uint64_t kBaseFamilyWithExtension = 15;
 constexpr uint64_t kMaxModel = 15;
+constexpr uint64_t kMaxFamily = kBaseFamilyWithExtension + 16 * 255;  // the extended family has 8 bits
 
 constexpr std::u16string_view kValidate = u"validate";
 constexpr std::u16string_view kCpu = u"cpu";
@@ -345,6 +346,10 @@ class Linter {
     for (std::u16string_view family : families) {
       // An item that never matches a family never leads to its section.
       if (!IsPlainDecimal(family)) continue;
+      if (Number(family) > kMaxFamily) {
+        Warn(advanced->line, "family " + Utf8(family) + " never matches: the largest family is 15 + 16 x 255 = 4095");
+        continue;
+      }
       if (const uint64_t f = Number(family); f > kBaseFamilyWithExtension && (f - kBaseFamilyWithExtension) % 16 != 0) {
         const uint64_t extended = f - kBaseFamilyWithExtension;
         Warn(advanced->line, "family " + Utf8(family) +
