@@ -24,7 +24,8 @@ cmake --build --preset mingw-x86 -j "$jobs"
 
 echo "=== building quillfen-pack for Linux"
 cmake -S . -B build/release-linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DQF_BUILD_TESTS=OFF \
-  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_EXE_LINKER_FLAGS="-static-libstdc++ -static-libgcc" >/dev/null
+  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_EXE_LINKER_FLAGS="-static-libstdc++ -static-libgcc" \
+  -DOPENSSL_USE_STATIC_LIBS=TRUE >/dev/null
 cmake --build build/release-linux -j "$jobs"
 
 rm -rf "$out"
@@ -56,6 +57,19 @@ pack() {
 pack "$windows" "$windows.zip"
 pack "$linux" "$linux.tar.gz"
 (cd "$out" && sha256sum "$windows.zip" "$linux.tar.gz" >SHA256SUMS)
+
+echo "=== checking that the archives unpack to working tools"
+unpacked="$out/unpacked"
+mkdir -p "$unpacked/app"
+tar -C "$unpacked" -xzf "$out/$linux.tar.gz"
+unzip -q -d "$unpacked" "$out/$windows.zip"
+(cd "$unpacked/$linux" && sha256sum --check --quiet SHA256SUMS)
+(cd "$unpacked/$windows" && sha256sum --check --quiet SHA256SUMS)
+printf 'x' >"$unpacked/app/Installer.exe"
+"$unpacked/$linux/quillfen-pack" build -q --settings "$unpacked/$linux/examples/settings.ini" \
+  -o "$unpacked/example.exe" "$unpacked/app"
+"$unpacked/$linux/quillfen-pack" verify "$unpacked/example.exe"
+rm -rf "$unpacked"
 
 echo
 echo "=== release $version in $out"

@@ -86,6 +86,9 @@ rm -f "$planted"
 tier_ctest mingw-x86-tests xvfb-run -a -s "-screen 0 1024x768x24"
 WINEPREFIX="$PWD/build/mingw-x86-tests/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 
+echo "=== tier release (every build the release makes, archives unpacked and run)"
+check release scripts/release.sh
+
 echo
 echo "=== summary"
 printf '%s\n' "${summary[@]}"

@@ -48,8 +48,8 @@ bool IsDeviceName(std::u16string_view component) {
   if (base.size() == 4) {
     const auto prefix = base.substr(0, 3);
     const char16_t digit = base[3];
-    const bool numbered = (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' ||
-                          digit == u'\u00B3';
+    const bool numbered =
+        (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
     if (numbered && (EqualsIgnoringAsciiCase(prefix, u"COM") || EqualsIgnoringAsciiCase(prefix, u"LPT"))) return true;
   }
   return false;
@@ -57,15 +57,20 @@ bool IsDeviceName(std::u16string_view component) {
 
 }  // namespace
 
-bool IsPlainComponent(std::u16string_view component) {
-  if (component.empty() || component == u"." || component == u"..") return false;
+NotPlain WhyNotPlainComponent(std::u16string_view component, char16_t* offending) {
+  if (component.empty()) return NotPlain::Empty;
+  if (component == u"." || component == u"..") return NotPlain::DotName;
   for (char16_t c : component) {
-    if (IsForbiddenUnit(c)) return false;
+    if (!IsForbiddenUnit(c)) continue;
+    if (offending != nullptr) *offending = c;
+    return c < 0x20 ? NotPlain::ControlCharacter : NotPlain::ForbiddenCharacter;
   }
   const char16_t last = component.back();
-  if (last == u'.' || last == u' ') return false;
-  return !IsDeviceName(component);
+  if (last == u'.' || last == u' ') return NotPlain::TrailingDotOrBlank;
+  return IsDeviceName(component) ? NotPlain::DeviceName : NotPlain::No;
 }
+
+bool IsPlainComponent(std::u16string_view component) { return WhyNotPlainComponent(component) == NotPlain::No; }
 
 namespace {
 

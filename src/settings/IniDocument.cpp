@@ -32,12 +32,16 @@ class UnitStream {
   // that stops at its LF or at its length limit does not.
   std::optional<std::u16string_view> ReadLine() {
     const std::size_t start = m_position;
+    m_line = m_nextLine;
     while (m_position - start < kMaxPieceUnits) {
       if (m_position >= m_units.size()) {
         m_atEnd = true;
         break;
       }
-      if (m_units[m_position++] == kLineFeed) break;
+      if (m_units[m_position++] == kLineFeed) {
+        ++m_nextLine;
+        break;
+      }
     }
     if (m_position == start) return std::nullopt;
     return m_units.substr(start, m_position - start);
@@ -45,15 +49,20 @@ class UnitStream {
 
   void MoveBack(std::size_t units) {
     m_position -= units;
+    m_nextLine = m_line;
     m_atEnd = false;
   }
 
   bool AtEnd() const { return m_atEnd; }
+  // The line the last piece read starts on.
+  int Line() const { return m_line; }
 
  private:
   std::u16string_view m_units;
   std::size_t m_position;
   bool m_atEnd = false;
+  int m_line = 1;
+  int m_nextLine = 1;
 };
 
 std::u16string_view UpToNul(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
@@ -73,8 +82,9 @@ IniEntry ParseEntry(std::u16string_view line) {
   const std::u16string_view rest =
       std::u16string_view(text).substr(std::min(text.find_first_not_of(kEquals), text.size()));
   const std::size_t split = rest.find(kEquals);
-  if (split == std::u16string_view::npos) return {std::u16string(CutToWidth(rest)), {}};
-  return {std::u16string(CutToWidth(rest.substr(0, split))), std::u16string(CutToWidth(rest.substr(split + 1)))};
+  if (split == std::u16string_view::npos) return {std::u16string(CutToWidth(rest)), {}, 0, false};
+  return {std::u16string(CutToWidth(rest.substr(0, split))), std::u16string(CutToWidth(rest.substr(split + 1))), 0,
+          true};
 }
 
 bool IsHeader(std::u16string_view line) { return line.front() == kHeaderStart; }
@@ -122,10 +132,14 @@ void IniDocument::Parse(std::span<const unsigned char> bytes) {
     }
     if (!header) break;
 
-    IniSection section{HeaderName(*header), {}};
+    const std::u16string_view shape = UpToNul(*header);
+    IniSection section{
+        HeaderName(*header), {}, stream.Line(), shape.size() > kHeaderFrameUnits && shape.ends_with(u"]\r\n")};
     std::optional<std::u16string_view> line;
     while ((line = stream.ReadLine()) && !IsHeader(*line)) {
-      if (*line != kLineEnd) section.entries.push_back(ParseEntry(*line));
+      if (*line == kLineEnd) continue;
+      section.entries.push_back(ParseEntry(*line));
+      section.entries.back().line = stream.Line();
     }
     m_sections.push_back(std::move(section));
     // A header that ends the file is not read again, so it names no section.

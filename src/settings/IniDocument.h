@@ -14,14 +14,19 @@ inline constexpr int32_t kIniNoSection = 103;
 inline constexpr int32_t kIniNoKey = 104;
 inline constexpr int32_t kIniMissingMark = 107;
 
+// Where each text stood, for the tools that explain a file to its author.
 struct IniEntry {
   std::u16string key;
   std::u16string value;
+  int line = 0;  // counted from 1
+  bool hasEquals = false;
 };
 
 struct IniSection {
   std::u16string name;
   std::vector<IniEntry> entries;
+  int line = 0;
+  bool wellFormed = false;  // written exactly as "[", name, "]", CR, LF
 };
 
 // A small INI file stored as UTF-16LE with a byte-order mark, read once into

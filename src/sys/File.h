@@ -24,6 +24,9 @@ class File {
   // Creates the file, or empties an existing one, for writing with normal
   // attributes. A read-only file is refused, as Windows refuses it.
   static File CreateWrite(std::u16string_view path);
+  // Creates a file that must not exist yet, never through a link: fails when
+  // anything, a link included, has the name.
+  static File CreateNew(std::u16string_view path);
 
   bool IsOpen() const;
   explicit operator bool() const { return IsOpen(); }
@@ -60,6 +63,9 @@ bool RemoveFile(std::u16string_view path);
 bool RemoveEmptyDirectory(std::u16string_view path);
 // Sets or clears the read-only attribute (on POSIX: the owner's write permission).
 bool SetReadOnly(std::u16string_view path, bool readOnly);
+// The 259-unit limit belongs to the stub's buffers on Windows; the tools on
+// other systems call this once to take any path their system takes.
+void LiftPathLimit();
 // Full path of the running executable; empty when it does not fit 259 units.
 std::u16string ExecutablePath();
 

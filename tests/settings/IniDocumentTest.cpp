@@ -97,6 +97,10 @@ TEST(IniDocument, LinesBeforeTheFirstHeaderAndBlankLinesHaveNoEffect) {
   EXPECT_EQ(document.Sections()[0].entries.size(), 1u);
   EXPECT_TRUE(document.Sections()[1].entries.empty());
   EXPECT_EQ(Value(document, u"a", u"k"), u"1");
+  // Where each stood, counted from 1, for the tools; a header read again keeps its line.
+  const auto& sections = document.Sections();
+  EXPECT_EQ((std::vector<int>{sections[0].line, sections[0].entries[0].line, sections[1].line}),
+            (std::vector<int>{4, 6, 9}));
 }
 
 TEST(IniDocument, LastLineWithoutLineEndIsStillAnEntry) {

@@ -6,14 +6,16 @@
 #include <string>
 
 #include "ProbeReport.h"
+#include "pack/lib/PackageReport.h"
 #include "platform/WmiQuery.h"
-#include "settings/SettingsFile.h"
+#include "settings/IniDocument.h"
+#include "sys/Text.h"
 #include "sys/Unique.h"
 
 namespace {
 
 void Write(DWORD stream, std::u16string_view text) {
-  const std::string bytes = qf::probe::ToUtf8(text);
+  const std::string bytes = qf::sys::Utf16ToUtf8Lossy(text);
   DWORD written = 0;
   WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -36,22 +38,25 @@ int wmain(int argc, wchar_t** argv) {
     return qf::probe::kExitPassed;
   }
 
-  std::optional<qf::settings::SettingsFile> settings;
+  // The settings as the installer reads them: from a built installer, or
+  // from a settings file converted as quillfen-pack build converts it.
+  std::optional<qf::settings::IniDocument> settings;
   if (argc == 2) {
-    settings.emplace(argument);
-    // The installer would read a missing file as empty settings and pass;
-    // for the author it is a mistake to name.
-    if (!settings->Document().Opened()) {
-      Write(STD_ERROR_HANDLE,
-            u"error: cannot open the settings file \"" + argument + u"\" (a path has at most 259 units)\r\n");
+    const qf::pack::PackedSettings packed = qf::pack::ReadSettingsAsPacked(argument);
+    // The installer would read missing settings as empty and pass; for the
+    // author it is a mistake to name.
+    if (!packed.error.empty()) {
+      Write(STD_ERROR_HANDLE, u"error: cannot open the settings file \"" + argument + u"\": " +
+                                  qf::sys::Utf8ToUtf16(packed.error).value_or(u"") + u"\r\n");
       return qf::probe::kExitUnusable;
     }
+    settings = qf::settings::IniDocument::FromBytes(packed.bytes);
   }
 
   // One query object for the report and the checks, as in the installer.
   qf::platform::WmiQuery wmi;
   const qf::probe::ProbeResult result =
-      qf::probe::RunProbe(wmi, qf::platform::ProcessorCpuid(), settings ? &settings->Document() : nullptr, argument);
+      qf::probe::RunProbe(wmi, qf::platform::ProcessorCpuid(), settings ? &*settings : nullptr, argument);
   Write(STD_OUTPUT_HANDLE, result.text);
   return result.exitCode;
 }

@@ -27,7 +27,4 @@ ProbeResult RunProbe(platform::PropertySource& wmi, platform::CpuidInstruction& 
 
 std::u16string_view UsageText();
 
-// UTF-8 for the console; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-
 }  // namespace qf::probe

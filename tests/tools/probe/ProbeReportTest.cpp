@@ -108,13 +108,5 @@ TEST_F(ProbeReportTest, ProcessorWithoutCpuidIsNamed) {
   EXPECT_EQ(result.text.substr(0, expected.size()), expected);
 }
 
-TEST(ProbeOutput, IsUtf8WithUnpairedSurrogatesReplaced) {
-  EXPECT_EQ(ToUtf8(u"Tavix \u00e9\U0001F600"), "Tavix \xC3\xA9\xF0\x9F\x98\x80");
-  EXPECT_EQ(ToUtf8(std::u16string(u"a") + char16_t(0xD800) + u"b"),
-            "a\xEF\xBF\xBD"
-            "b");
-  EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
-}
-
 }  // namespace
 }  // namespace qf::probe

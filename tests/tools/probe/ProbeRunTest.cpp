@@ -7,6 +7,8 @@
 
 #include "ConsoleRun.h"
 #include "platform/CpuIdentity.h"
+#include "support/PackageFixture.h"
+#include "support/PeImage.h"
 #include "support/TestFiles.h"
 
 namespace qf::probe {
@@ -44,12 +46,20 @@ class ProbeRunTest : public ::testing::Test {
     board = platform::test::WmicManufacturer(L"baseboard");
   }
 
-  std::wstring WriteSettings(std::u16string_view text) {
+  // As the stub reads them (UTF-16LE with its mark) inside a built installer,
+  // or as an author writes them, in UTF-8.
+  std::wstring WriteSettings(std::u16string_view text, bool installer) {
     qf::test::Bytes bytes{0xFF, 0xFE};
     const qf::test::Bytes body = qf::test::Utf16Le(text);
     bytes.insert(bytes.end(), body.begin(), body.end());
-    qf::test::WriteBytes(dir / "$Settings.ini", bytes);
-    return (dir / "$Settings.ini").wstring();
+    if (installer) {
+      qf::test::WritePackage(dir / "setup.exe", qf::test::MinimalPe(qf::test::PeLayout{}),
+                             {{u"x.exe", u"", {'x'}}, {u"$Settings.ini", u"", bytes}});
+      return (dir / "setup.exe").wstring();
+    }
+    const std::string utf8 = Utf8(text);
+    qf::test::WriteBytes(dir / "settings.ini", qf::test::Bytes(utf8.begin(), utf8.end()));
+    return (dir / "settings.ini").wstring();
   }
 
   Captured Probe(const std::wstring& arguments) {
@@ -83,7 +93,7 @@ TEST_F(ProbeRunTest, ReportsWhatTheMachineSays) {
 }
 
 TEST_F(ProbeRunTest, MatchingSettingsPassWithExit0) {
-  const Captured run = Probe(L"\"" + WriteSettings(Matching()) + L"\"");
+  const Captured run = Probe(L"\"" + WriteSettings(Matching(), true) + L"\"");
   const std::string text = Text(run);
   EXPECT_EQ(run.exitCode, 0u) << text;
   for (const std::string& line :
@@ -103,7 +113,7 @@ TEST_F(ProbeRunTest, MatchingSettingsPassWithExit0) {
 TEST_F(ProbeRunTest, MismatchFailsWithExit1AndStopsThere) {
   std::u16string settings = Matching();
   settings.replace(settings.find(u"Processor=" + vendor), 10 + vendor.size(), u"Processor=" + vendor + u" ");
-  const Captured run = Probe(L"\"" + WriteSettings(settings) + L"\"");
+  const Captured run = Probe(L"\"" + WriteSettings(settings, false) + L"\"");
   const std::string text = Text(run);
   EXPECT_EQ(run.exitCode, 1u) << text;
   EXPECT_NE(text.find("check [cpu] Processor: \"" + Utf8(vendor) + " \" vs vendor \"" + Utf8(vendor) + "\": fail\r\n"),
@@ -120,7 +130,7 @@ TEST_F(ProbeRunTest, UnusableArgumentsExit2AndHelpExits0) {
   EXPECT_EQ(Probe(L"a.ini b.ini").exitCode, 2u);
   const Captured help = Probe(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
-  EXPECT_EQ(Text(help).rfind("Usage: quillfen-probe [SETTINGS.INI]\r\n", 0), 0u);
+  EXPECT_EQ(Text(help).rfind("Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n", 0), 0u);
 }
 
 }  // namespace

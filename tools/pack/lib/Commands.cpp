@@ -7,9 +7,11 @@
 #include <system_error>
 
 #include "pack/lib/Args.h"
-#include "pack/lib/PackageReport.h"
+#include "pack/lib/Authenticode.h"
 #include "pack/lib/PackPlan.h"
+#include "pack/lib/PackageReport.h"
 #include "pack/lib/Progress.h"
+#include "pack/lib/SafeOutput.h"
 #include "pack/lib/SettingsLint.h"
 #include "pack/lib/SettingsText.h"
 #include "pack/lib/Strings.h"
@@ -26,7 +28,6 @@ namespace {
 
 constexpr std::string_view kTool = "quillfen-pack";
 constexpr std::u16string_view kStubName = u"quillfen-stub.exe";
-constexpr std::u16string_view kPartialSuffix = u".partial";
 
 constexpr std::string_view kMainHelp =
     "usage: quillfen-pack <command> [options]\n"
@@ -42,7 +43,7 @@ constexpr std::string_view kMainHelp =
     "  settings  print an installer's settings as UTF-8\n"
     "\n"
     "'quillfen-pack <command> --help' shows a command's options.\n"
-    "Exit status: 0 ok, 1 problems found, 2 wrong usage.\n";
+    "Exit status: 0 ok, 1 problems found, 2 wrong usage, 3 warnings under --strict.\n";
 
 constexpr std::string_view kBuildHelp =
     "usage: quillfen-pack build [options] -o INSTALLER INPUT...\n"
@@ -59,10 +60,12 @@ constexpr std::string_view kBuildHelp =
     "      --settings FILE  the settings file (default: $Settings.ini at the top\n"
     "                       of a single folder INPUT)\n"
     "  -q, --quiet          print only warnings and errors\n"
+    "      --strict         refuse on any warning too (exit status 3)\n"
     "  -h, --help           show this help\n"
     "\n"
-    "Nothing is written when a file cannot be packed. Warnings about the settings\n"
-    "do not stop the build.\n";
+    "Nothing is written when a file cannot be packed, or when [executable] file\n"
+    "names no packaged file. Other warnings about the settings do not stop the\n"
+    "build unless --strict is given.\n";
 
 constexpr std::string_view kListHelp =
     "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
@@ -76,7 +79,7 @@ constexpr std::string_view kListHelp =
     "  -h, --help       show this help\n";
 
 constexpr std::string_view kVerifyHelp =
-    "usage: quillfen-pack verify [-q] INSTALLER\n"
+    "usage: quillfen-pack verify [-q] [--strict] INSTALLER\n"
     "\n"
     "Checks everything the stub checks when it reads the package, and that every\n"
     "file's data lies inside the data region, that the stub can extract every\n"
@@ -85,6 +88,7 @@ constexpr std::string_view kVerifyHelp =
     "\n"
     "options:\n"
     "  -q, --quiet  print only problems and warnings\n"
+    "      --strict refuse on any warning too (exit status 3)\n"
     "  -h, --help   show this help\n";
 
 constexpr std::string_view kExtractHelp =
@@ -117,20 +121,28 @@ class Report {
     m_console.err << "error: " << text << '\n';
     m_failed = true;
   }
-  void Warning(const std::string& text) { m_console.err << "warning: " << text << '\n'; }
+  void Warning(const std::string& text) {
+    m_console.err << "warning: " << text << '\n';
+    ++m_warnings;
+  }
   void Settings(const std::string& where, const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
       std::string text = where;
       if (f.line > 0) text += ':' + std::to_string(f.line);
-      Warning(text + ": " + f.message);
+      f.error ? Error(text + ": " + f.message) : Warning(text + ": " + f.message);
     }
   }
   bool Failed() const { return m_failed; }
-  int Exit() const { return m_failed ? kExitProblems : kExitOk; }
+  std::size_t Warnings() const { return m_warnings; }
+  // With --strict every warning refuses, under an exit status of its own.
+  int Exit(bool strict = false) const {
+    return m_failed ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
+  }
 
  private:
   Console& m_console;
   bool m_failed = false;
+  std::size_t m_warnings = 0;
 };
 
 int Usage(Console& console, std::string_view command, const std::string& error) {
@@ -149,9 +161,14 @@ bool Exists(const std::u16string& path) {
   return fs::is_regular_file(FsPath(path), ec);
 }
 
-bool SameFile(const std::u16string& a, const std::u16string& b) {
+// Why a file the tool reads cannot be read: missing, or no regular file (a FIFO
+// would make the tool wait for a writer).
+std::string WhyNotReadable(const std::u16string& path) {
   std::error_code ec;
-  return fs::equivalent(FsPath(a), FsPath(b), ec);
+  const fs::file_status status = fs::status(FsPath(path), ec);
+  if (!fs::exists(status)) return "no such file";
+  if (!fs::is_regular_file(status)) return "not a regular file";
+  return {};
 }
 
 std::optional<Bytes> ReadWholeFile(const std::u16string& path, uint64_t limit) {
@@ -165,19 +182,27 @@ std::optional<Bytes> ReadWholeFile(const std::u16string& path, uint64_t limit) {
   return bytes;
 }
 
-bool WriteTextFile(const std::u16string& path, const std::string& text) {
-  sys::File file = sys::File::CreateWrite(path);
-  return file && file.WriteAll(text.data(), text.size());
-}
-
-// Text for the standard output, or for the file named by -o.
-int Emit(Console& console, const ParsedArgs& args, const std::string& text, Report& report) {
+// Text for the standard output, or for the file named by -o, which may not be
+// the installer being read.
+int Emit(Console& console, const ParsedArgs& args, const std::u16string& installer, const std::string& text,
+         Report& report) {
   if (!args.Has("output")) {
     console.out << text << std::flush;
     return report.Exit();
   }
   const auto path = PathArgument(args.Get("output"));
-  if (!path || !WriteTextFile(*path, text)) report.Error(args.Get("output") + ": cannot be written");
+  if (!path) return Usage(console, "", "not a usable path: " + args.Get("output"));
+  if (std::string why = WhyNotAnOutput(*path, {}); !why.empty()) {
+    report.Error(args.Get("output") + ": " + why);
+  } else if (std::error_code ec; fs::equivalent(FsPath(*path), FsPath(installer), ec)) {
+    report.Error(args.Get("output") + ": is the installer being read");
+  } else {
+    TemporaryOutput out(*path, std::span(&installer, 1));
+    std::string why = !out.IsOpen() ? LastSystemError() : "";
+    if (why.empty() && !out.File().WriteAll(text.data(), text.size())) why = LastSystemError();
+    if (why.empty()) why = out.Commit();
+    if (!why.empty()) report.Error(args.Get("output") + ": cannot be written (" + why + ")");
+  }
   return report.Exit();
 }
 
@@ -194,18 +219,20 @@ struct BuildInputs {
   std::vector<std::u16string> inputs;
 };
 
-// Streams the installer into `partial`; false after reporting what failed.
-bool WriteInstaller(const BuildInputs& in, const std::u16string& partial, const std::vector<PlannedFile>& files,
-                    const Bytes& settings, ProgressMeter& meter, Report& report) {
-  sys::File out = sys::File::CreateWrite(partial);
-  if (!out) {
-    report.Error(Utf8(in.output) + ": cannot be written");
-    return false;
-  }
+// Streams the installer into `out`; false after reporting what failed.
+bool WriteInstaller(const BuildInputs& in, sys::File& out, const std::vector<PlannedFile>& files, const Bytes& settings,
+                    ProgressMeter& meter, Report& report) {
   package::FileSink sink(out);
   package::PackageWriter writer(sink);
+  // A failed write is the output's (a full disk), whichever input was being copied.
   auto failed = [&](const std::u16string& what, package::WriteError error) {
-    report.Error(Utf8(what) + ": " + package::Describe(error));
+    if (error == package::WriteError::WriteFailed) {
+      const std::string why = LastSystemError();
+      report.Error(why == "no space left" ? why + " writing " + Utf8(in.output)
+                                          : Utf8(in.output) + ": cannot be written (" + why + ")");
+    } else {
+      report.Error(Utf8(what) + ": " + package::Describe(error));
+    }
     return false;
   };
 
@@ -279,6 +306,13 @@ int Build(const ParsedArgs& args, Console& console) {
   }
 
   Report report(console);
+  for (const std::u16string* input : {&in.stub, &in.settings}) {
+    if (std::string why = WhyNotReadable(*input); !why.empty()) report.Error(Utf8(*input) + ": " + why);
+  }
+  if (report.Failed()) {
+    console.err << kTool << ": nothing written\n";
+    return kExitProblems;
+  }
   uint64_t stubSize = 0;
   {
     sys::File stub = sys::File::OpenRead(in.stub);
@@ -297,7 +331,7 @@ int Build(const ParsedArgs& args, Console& console) {
   Bytes settings;
   std::u16string settingsText;
   if (const auto source = ReadWholeFile(in.settings, kMaxSettingsBytes); !source) {
-    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (at most 1 MiB)");
+    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (" + LastSystemError() + "; at most 1 MiB)");
   } else if (DecodedSettings decoded = DecodeSettingsSource(*source); !decoded.error.empty()) {
     report.Error(Utf8(in.settings) + ": " + decoded.error);
   } else {
@@ -308,17 +342,19 @@ int Build(const ParsedArgs& args, Console& console) {
   Collected collected = CollectInputs(in.inputs, in.settings);
   for (const std::string& e : collected.errors) report.Error(e);
   for (const std::string& w : collected.warnings) report.Warning(w);
+  std::vector<std::u16string> read = {in.stub, in.settings};
   for (const PlannedFile& f : collected.files) {
-    if (SameFile(f.source, in.output)) report.Error(Utf8(f.source) + ": is the installer being written");
+    std::error_code ec;
+    if (fs::equivalent(FsPath(f.source), FsPath(in.output), ec)) {
+      report.Error(Utf8(f.source) + ": is the installer being written");
+    }
+    read.push_back(f.source);
   }
-  if (std::error_code ec; fs::is_directory(FsPath(in.output), ec)) {
-    report.Error(Utf8(in.output) + ": is a folder; -o names the installer file");
-  }
-  if (SameFile(in.stub, in.output) || SameFile(in.settings, in.output)) {
-    report.Error(Utf8(in.output) + ": would overwrite the stub or the settings file");
+  if (std::string why = WhyNotAnOutput(in.output, std::span(read).first(2)); !why.empty()) {
+    report.Error(Utf8(in.output) + ": " + why);
   }
   for (const std::string& e : CheckPlan(collected.files, stubSize, settings.size())) {
-    report.Error(e);
+    report.Error(e.starts_with("the installer") ? Utf8(in.output) + ": " + e : e);
   }
 
   std::vector<std::u16string> packaged;
@@ -330,28 +366,28 @@ int Build(const ParsedArgs& args, Console& console) {
   packaged.push_back(std::u16string(package::kSettingsName));
   if (!settings.empty()) report.Settings(Utf8(in.settings), LintSettings(settingsText, packaged));
 
-  if (report.Failed()) {
-    console.err << kTool << ": nothing written\n";
-    return kExitProblems;
+  if (report.Exit(args.Has("strict")) != kExitOk) {
+    console.err << kTool << ": nothing written" << (report.Failed() ? "" : " (--strict: warnings refuse)") << "\n";
+    return report.Exit(args.Has("strict"));
   }
 
   const bool showProgress = console.errIsTerminal && !args.Has("quiet") && payload >= kProgressThresholdBytes;
   ProgressMeter meter(showProgress ? &console.err : nullptr, payload);
-  const std::u16string partial = in.output + std::u16string(kPartialSuffix);
-  const bool written = WriteInstaller(in, partial, collected.files, settings, meter, report);
-  meter.Finish();
-  std::error_code ec;
-  if (written) {
-    // Windows does not rename over an existing file.
-    fs::remove(FsPath(in.output), ec);
-    fs::rename(FsPath(partial), FsPath(in.output), ec);
-    if (ec) report.Error(Utf8(in.output) + ": cannot be written (" + ec.message() + ")");
+  {
+    TemporaryOutput out(in.output, read);
+    if (!out.IsOpen()) {
+      report.Error(Utf8(in.output) + ": cannot be written (" + LastSystemError() + ")");
+    } else if (WriteInstaller(in, out.File(), collected.files, settings, meter, report)) {
+      if (std::string why = out.Commit(); !why.empty())
+        report.Error(Utf8(in.output) + ": cannot be written (" + why + ")");
+    }
+    meter.Finish();
   }
   if (report.Failed()) {
-    fs::remove(FsPath(partial), ec);
     console.err << kTool << ": nothing written\n";
     return kExitProblems;
   }
+  std::error_code ec;
   if (!args.Has("quiet")) {
     const uint64_t size = fs::file_size(FsPath(in.output), ec);
     console.out << "wrote " << Utf8(in.output) << ": " << Plural(collected.files.size(), "file", "files")
@@ -361,6 +397,55 @@ int Build(const ParsedArgs& args, Console& console) {
 }
 
 // ---- list, verify, extract, settings ----
+
+// Writes one entry below `folder`, through no link at any level, never over the
+// installer, and over an existing file only once the entry is whole. Empty on
+// success, else the message.
+std::string ExtractEntry(sys::File& package, const std::u16string& installer, const PackageEntry& e,
+                         const std::u16string& folder) {
+  fs::path at = FsPath(folder);
+  std::u16string shown;
+  std::u16string rest = e.directory + e.name;
+  for (std::size_t start = 0; start < rest.size();) {
+    const std::size_t end = std::min(rest.find(u'\\', start), rest.size());
+    const std::u16string part = rest.substr(start, end - start);
+    shown += part;
+    at /= FsPath(part);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(at, ec);
+    if (fs::is_symlink(status))
+      return Utf8(shown) + ": is a link, which is not followed; nothing is written through it";
+    if (end == rest.size()) break;
+    if (!fs::exists(status) && !fs::create_directory(at, ec) && ec) {
+      return Utf8(shown) + ": cannot be made below " + Utf8(folder) + " (" + ec.message() + ")";
+    }
+    if (!fs::is_directory(at, ec)) return Utf8(shown) + ": is not a folder";
+    shown += u'\\';
+    start = end + 1;
+  }
+  const std::u16string target = CorePath(at);
+  if (std::string why = WhyNotAnOutput(target, std::span(&installer, 1)); !why.empty()) {
+    std::error_code ec;
+    return Utf8(shown) + ": " + (fs::equivalent(at, FsPath(installer), ec) ? "is the installer being read" : why);
+  }
+  TemporaryOutput out(target, std::span(&installer, 1));
+  if (!out.IsOpen()) return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
+  if (!package.SeekTo(static_cast<uint32_t>(e.offset))) return Utf8(shown) + ": cannot be read from the installer";
+  std::array<unsigned char, package::kCopyChunkBytes> chunk;
+  for (uint32_t remaining = e.size; remaining > 0;) {
+    const uint32_t want = std::min<uint32_t>(remaining, static_cast<uint32_t>(chunk.size()));
+    const int64_t got = package.Read(chunk.data(), want);
+    if (got <= 0) return Utf8(shown) + ": cannot be read from the installer";
+    if (!out.File().WriteAll(chunk.data(), static_cast<std::size_t>(got))) {
+      return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
+    }
+    remaining -= static_cast<uint32_t>(got);
+  }
+  if (std::string why = out.Commit(); !why.empty()) {
+    return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + why + ")";
+  }
+  return {};
+}
 
 // The one INSTALLER argument, inspected; reports and gives no value when it
 // cannot be read as an installer.
@@ -374,6 +459,11 @@ std::optional<std::pair<std::u16string, Inspection>> LoadInstaller(const ParsedA
   const auto path = PathArgument(args.positionals[0]);
   if (!path) {
     exit = Usage(console, command, "not a usable path: " + args.positionals[0]);
+    return std::nullopt;
+  }
+  if (std::string why = WhyNotReadable(*path); why == "not a regular file") {
+    report.Error(args.positionals[0] + ": " + why);
+    exit = kExitProblems;
     return std::nullopt;
   }
   Inspection ins = Inspect(*path);
@@ -395,8 +485,8 @@ int List(const ParsedArgs& args, Console& console) {
   const auto loaded = LoadInstaller(args, console, "list", report, 1, exit);
   if (!loaded) return exit;
   const std::string& name = args.positionals[0];
-  return Emit(console, args, args.Has("json") ? ListJson(loaded->second, name) : ListText(loaded->second, name),
-              report);
+  return Emit(console, args, loaded->first,
+              args.Has("json") ? ListJson(loaded->second, name) : ListText(loaded->second, name), report);
 }
 
 int VerifyCommand(const ParsedArgs& args, Console& console) {
@@ -413,18 +503,30 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
     return exit;
   }
   const Inspection& ins = loaded->second;
-  const Verification v = Verify(loaded->first, ins);
+  Verification v = Verify(loaded->first, ins);
+  std::string signature;
+  if (ins.Signed()) {
+    const SignatureResult checked = CheckSignatureDigest(loaded->first);
+    if (checked.check == SignatureCheck::Matches) signature = ", signed, signature matches";
+    if (checked.check == SignatureCheck::DoesNotMatch) {
+      v.errors.push_back("signature does not match: the file was changed after signing");
+    }
+    if (checked.check == SignatureCheck::Unreadable)
+      v.warnings.push_back("the signature cannot be read: " + checked.detail);
+    if (checked.check == SignatureCheck::NotChecked) signature = ", signed (" + checked.detail + ")";
+  }
   for (const std::string& e : v.errors) report.Error(name + ": " + e);
   for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
   report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
   if (report.Failed()) {
     console.out << name << ": broken (" << Plural(v.errors.size(), "problem", "problems") << ")\n";
+  } else if (args.Has("strict") && report.Warnings() > 0) {
+    console.out << name << ": refused (--strict: " << Plural(report.Warnings(), "warning", "warnings") << ")\n";
   } else if (!args.Has("quiet")) {
-    console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries")
-                << (ins.Signed() ? ", signed" : "") << ", "
-                << Plural(v.warnings.size() + v.settings.size(), "warning", "warnings") << "\n";
+    console.out << name << ": ok, " << Plural(ins.entries.size(), "entry", "entries") << signature << ", "
+                << Plural(report.Warnings(), "warning", "warnings") << "\n";
   }
-  return report.Exit();
+  return report.Exit(args.Has("strict"));
 }
 
 int Extract(const ParsedArgs& args, Console& console) {
@@ -467,24 +569,28 @@ int Extract(const ParsedArgs& args, Console& console) {
 
   const auto folder = PathArgument(args.Get("output", "."));
   if (!folder) return Usage(console, kCommand, "not a usable folder: " + args.Get("output"));
-  std::u16string target = *folder;
-  if (target.back() != u'\\' && target.back() != u'/') target += u'\\';
-
-  PackageReader reader(path);
+  if (std::error_code ec; !fs::is_directory(FsPath(*folder), ec) && !fs::create_directories(FsPath(*folder), ec)) {
+    report.Error(Utf8(*folder) + ": cannot be made (" + ec.message() + ")");
+    return report.Exit();
+  }
   sys::File package = sys::File::OpenRead(path);
-  if (reader.LoadTable(path) != ResultCode::Success || !package) {
-    report.Error(args.positionals[0] + ": cannot be read again");
+  if (!package) {
+    report.Error(args.positionals[0] + ": cannot be read again (" + LastSystemError() + ")");
     return report.Exit();
   }
   for (std::size_t index : selected) {
     const PackageEntry& e = ins.entries[index];
     const std::string shown = Utf8(EntryPath(e));
+    std::string why;
     if (!package::IsSafeEntryPath(e.directory, e.name)) {
-      report.Error(shown + ": refused, it would not be a plain file below " + Utf8(*folder));
-      continue;
+      why = "refused, it would not be a plain file below " + Utf8(*folder);
+    } else if (std::string damage = DataDamage(ins, index); !damage.empty()) {
+      why = "refused, " + damage;
+    } else {
+      why = ExtractEntry(package, path, e, *folder);
     }
-    if (reader.ExtractEntry(package, static_cast<int32_t>(index), target) != ResultCode::Success) {
-      report.Error(shown + ": cannot be written below " + Utf8(*folder));
+    if (!why.empty()) {
+      report.Error(why.starts_with("refused") ? shown + ": " + why : why);
       continue;
     }
     console.out << shown << " (" << e.size << " bytes)\n";
@@ -507,6 +613,10 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
     report.Error(args.positionals[0] + ": the last entry is not the settings file");
     return report.Exit();
   }
+  if (last.size > kMaxSettingsBytes) {
+    report.Error(args.positionals[0] + ": " + SettingsTooLarge(last));
+    return report.Exit();
+  }
   const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
   const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
   if (!text) {
@@ -518,7 +628,7 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
     if ((*text)[i] == u'\r' && i + 1 < text->size() && (*text)[i + 1] == u'\n') continue;
     lines.push_back((*text)[i]);
   }
-  return Emit(console, args, Utf8(lines), report);
+  return Emit(console, args, path, Utf8(lines), report);
 }
 
 }  // namespace
@@ -529,6 +639,7 @@ std::u16string DirectoryOf(const std::u16string& path) {
 }
 
 int RunPack(std::span<const std::string> args, Console& console) {
+  sys::LiftPathLimit();
   if (args.empty()) {
     console.err << kMainHelp;
     return kExitUsage;
@@ -549,9 +660,11 @@ int RunPack(std::span<const std::string> args, Console& console) {
     int (*run)(const ParsedArgs&, Console&);
   };
   const std::array<Command, 5> commands = {{
-      {"build", {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}}, Build},
+      {"build",
+       {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}, {"strict", 0, false}},
+       Build},
       {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
-      {"verify", {{"quiet", 'q', false}}, VerifyCommand},
+      {"verify", {{"quiet", 'q', false}, {"strict", 0, false}}, VerifyCommand},
       {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
       {"settings", {{"output", 'o', true}}, SettingsCommand},
   }};

@@ -12,6 +12,7 @@ namespace qf::pack {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitProblems = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitStrict = 3;  // --strict: warnings only, and they refuse
 
 struct Console {
   std::ostream& out;

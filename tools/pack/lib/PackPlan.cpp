@@ -8,6 +8,7 @@
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
+#include "sys/CaseFold.h"
 #include "sys/Path.h"
 #include "sys/Text.h"
 
@@ -16,7 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char16_t kSeparator = u'\\';
-constexpr char16_t kFirstPrintable = 0x20;
 
 std::string Display(std::u16string_view path) { return Utf8(path); }
 
@@ -73,19 +73,24 @@ fs::path FsPath(std::u16string_view path) {
 }
 
 std::string WhyNotPlain(std::u16string_view component) {
-  if (component.empty()) return "an empty name";
-  if (component == u"." || component == u"..") return Quoted(component) + " is not a plain name";
-  for (char16_t c : component) {
-    if (c < kFirstPrintable) return "a control character, which Windows forbids in names";
-    if (std::u16string_view(u"<>:\"|?*\\/").find(c) != std::u16string_view::npos) {
-      return "the character '" + Utf8(std::u16string(1, c)) + "', which Windows forbids in names";
-    }
+  char16_t unit = 0;
+  switch (package::WhyNotPlainComponent(component, &unit)) {
+    case package::NotPlain::No:
+      return {};
+    case package::NotPlain::Empty:
+      return "an empty name";
+    case package::NotPlain::DotName:
+      return Quoted(component) + " is not a plain name";
+    case package::NotPlain::ControlCharacter:
+      return "a control character, which Windows forbids in names";
+    case package::NotPlain::ForbiddenCharacter:
+      return "the character '" + Utf8(std::u16string(1, unit)) + "', which Windows forbids in names";
+    case package::NotPlain::TrailingDotOrBlank:
+      return "it ends in a dot or a blank, which Windows drops from names";
+    case package::NotPlain::DeviceName:
+      break;
   }
-  if (component.back() == u'.' || component.back() == u' ') {
-    return "it ends in a dot or a blank, which Windows drops from names";
-  }
-  if (!package::IsPlainComponent(component)) return Quoted(component) + " is a device name on Windows";
-  return {};
+  return Quoted(component) + " is a device name on Windows";
 }
 
 Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16string& skip) {
@@ -125,8 +130,11 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
     std::set<std::u16string> folders;
     std::set<std::u16string> filled;
     fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
+    // The iterator only says that it could not go on: into the folder it was at.
+    fs::path reading = root;
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       const fs::directory_entry& entry = *it;
+      reading = entry.path();
       const fs::path relative = entry.path().lexically_relative(root);
       std::u16string directory;
       for (auto part = relative.begin(); part != relative.end() && std::next(part) != relative.end(); ++part) {
@@ -148,7 +156,10 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
         out.errors.push_back(Display(CorePath(entry.path())) + ": not a regular file");
       }
     }
-    if (ec) out.errors.push_back(Display(input) + ": cannot be read (" + ec.message() + ")");
+    if (ec) {
+      out.errors.push_back(Display(CorePath(reading)) + ": cannot be read (" + ec.message() + ")");
+      continue;  // what it holds is unknown, not empty
+    }
     for (const std::u16string& folder : folders) {
       const bool holdsFiles =
           std::any_of(filled.begin(), filled.end(), [&](const std::u16string& d) { return d.starts_with(folder); });
@@ -173,7 +184,7 @@ std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t 
   }
 
   std::map<std::u16string, const PlannedFile*> seen;
-  const std::u16string settingsKey = FoldAsciiCase(package::kSettingsName);
+  const std::u16string settingsKey = sys::FoldCase(package::kSettingsName);
   uint64_t total =
       stubBytes + settingsBytes + package::RecordBytes(package::kSettingsName.size(), 0) + package::kTrailerSize;
   for (const PlannedFile& f : files) {
@@ -201,7 +212,7 @@ std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t 
                        std::to_string(sys::kMaxPathUnits - 1) + " (folder and name together at most " +
                        std::to_string(sys::kMaxPathUnits - 1 - kWorkspacePrefixUnits) + ")");
     }
-    const std::u16string key = FoldAsciiCase(f.PackagedPath());
+    const std::u16string key = sys::FoldCase(f.PackagedPath());
     if (key == settingsKey) {
       errors.push_back(who + "a file named " + Utf8(package::kSettingsName) +
                        " at the top would take the settings' place; give it as the settings file instead");

@@ -11,6 +11,7 @@
 #include "package/PackageReader.h"
 #include "package/PathSafety.h"
 #include "run/Messages.h"
+#include "sys/CaseFold.h"
 #include "sys/File.h"
 #include "sys/Path.h"
 
@@ -199,6 +200,62 @@ std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& p
   return bytes;
 }
 
+std::string DataDamage(const Inspection& ins, std::size_t index) {
+  const PackageEntry& e = ins.entries[index];
+  const uint64_t start = static_cast<uint32_t>(e.offset);
+  const uint64_t end = start + e.size;
+  if (end > ins.tableStart) {
+    return "its data " + Hex(start) + " + " + std::to_string(e.size) + " bytes passes the start of the file table at " +
+           Hex(ins.tableStart);
+  }
+  for (std::size_t j = 0; j < ins.entries.size() && e.size > 0; ++j) {
+    const PackageEntry& o = ins.entries[j];
+    const uint64_t otherStart = static_cast<uint32_t>(o.offset);
+    if (j != index && o.size > 0 && start < otherStart + o.size && otherStart < end) {
+      return "its data " + Hex(start) + " + " + std::to_string(e.size) + " bytes overlaps that of entry " +
+             std::to_string(j);
+    }
+  }
+  return {};
+}
+
+std::string SettingsTooLarge(const PackageEntry& settings) {
+  return "the settings file has " + std::to_string(settings.size) + " bytes; the tools read at most " +
+         std::to_string(kMaxSettingsBytes) + " (1 MiB)";
+}
+
+PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
+  PackedSettings out;
+  if (const Inspection ins = Inspect(path); ins.Loaded()) {
+    const PackageEntry& last = ins.entries.back();
+    if (last.name != package::kSettingsName || !last.directory.empty()) {
+      out.error = "the installer's last entry is not the settings file";
+    } else if (last.size > kMaxSettingsBytes) {
+      out.error = SettingsTooLarge(last);
+    } else if (auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes)) {
+      out.bytes = std::move(*bytes);
+    } else {
+      out.error = "the installer's settings file cannot be read";
+    }
+    return out;
+  }
+  sys::File file = sys::File::OpenRead(path);
+  const auto size = file ? file.Size() : std::nullopt;
+  if (!size || *size > kMaxSettingsBytes) {
+    out.error = size ? "over 1 MiB, no settings file" : "cannot be opened as a regular file";
+    return out;
+  }
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(*size));
+  if (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size)) {
+    out.error = "cannot be read";
+    return out;
+  }
+  DecodedSettings decoded = DecodeSettingsSource(bytes);
+  out.error = std::move(decoded.error);
+  if (out.error.empty()) out.bytes = EncodeSettings(decoded.text);
+  return out;
+}
+
 Verification Verify(const std::u16string& path, const Inspection& ins) {
   Verification v;
   std::map<std::u16string, std::size_t> seen;
@@ -215,15 +272,12 @@ Verification Verify(const std::u16string& path, const Inspection& ins) {
                          " characters; Windows paths stop at 259");
     }
     const uint64_t dataEnd = static_cast<uint64_t>(e.offset) + e.size;
-    if (dataEnd > ins.tableStart) {
-      v.errors.push_back(who + "its data " + Hex(static_cast<uint32_t>(e.offset)) + " + " + std::to_string(e.size) +
-                         " bytes passes the start of the file table at " + Hex(ins.tableStart));
-    }
+    if (std::string damage = DataDamage(ins, i); !damage.empty()) v.errors.push_back(who + damage);
     if (i + 1 < ins.entries.size() && static_cast<uint64_t>(ins.entries[i + 1].offset) != dataEnd) {
       v.warnings.push_back(who + "the next entry's data does not follow its data directly (" +
                            Hex(static_cast<uint32_t>(ins.entries[i + 1].offset)) + " instead of " + Hex(dataEnd) + ")");
     }
-    const auto [it, inserted] = seen.emplace(FoldAsciiCase(EntryPath(e)), i);
+    const auto [it, inserted] = seen.emplace(sys::FoldCase(EntryPath(e)), i);
     if (!inserted) {
       v.warnings.push_back(who + "extracts to the same path as entry " + std::to_string(it->second) +
                            "; the stub writes the last entry first, so entry " + std::to_string(it->second) + " wins");
@@ -234,6 +288,10 @@ Verification Verify(const std::u16string& path, const Inspection& ins) {
   if (last.name != package::kSettingsName || !last.directory.empty()) {
     v.errors.push_back("the last entry is " + Quoted(EntryPath(last)) + ", not the settings file " +
                        Utf8(package::kSettingsName) + "; the stub stops with \"Extraction Failed\"");
+    return v;
+  }
+  if (last.size > kMaxSettingsBytes) {
+    v.errors.push_back(SettingsTooLarge(last));
     return v;
   }
   const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);

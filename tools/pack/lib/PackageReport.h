@@ -41,6 +41,21 @@ struct Verification {
 // Everything beyond the reader's own checks; `inspection` must be loaded.
 Verification Verify(const std::u16string& path, const Inspection& inspection);
 
+// Why entry `index`'s data cannot be its own: it passes the start of the file
+// table, or overlaps another entry's data. Empty when it is sound.
+std::string DataDamage(const Inspection& inspection, std::size_t index);
+
+// The settings entry is larger than the tools read.
+std::string SettingsTooLarge(const PackageEntry& settings);
+
+// The settings exactly as the stub reads them (FF FE, then UTF-16LE): a built
+// installer's last entry, or a settings file converted as build converts it.
+struct PackedSettings {
+  std::vector<unsigned char> bytes;
+  std::string error;  // why there are none; empty on success
+};
+PackedSettings ReadSettingsAsPacked(const std::u16string& path);
+
 // The bytes of one entry; no value when they cannot be read whole or pass `limit`.
 std::optional<std::vector<unsigned char>> ReadEntryBytes(const std::u16string& path, const PackageEntry& entry,
                                                          uint32_t limit);

@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 
+#include "pack/lib/SettingsText.h"
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
+#include "settings/IniDocument.h"
+#include "sys/CaseFold.h"
 
 namespace qf::pack {
 namespace {
+
+using settings::IniEntry;
+using settings::IniSection;
 
 // The stub keeps names, keys and values in buffers of 256 units with the terminator.
 constexpr std::size_t kMaxValueUnits = 255;
@@ -17,6 +24,10 @@ constexpr std::size_t kMaxReadUnits = 1023;
 // The header "[" name "]" CR LF: one unit in front of the name, three after it.
 constexpr std::size_t kHeaderFrame = 4;
 constexpr std::size_t kVendorUnits = 12;
+// Families above 15 are 15 plus 16 times the extended family; models are 4 bits.
+constexpr uint64_t kBaseFamilyWithExtension = 15;
+constexpr uint64_t kMaxModel = 15;
+constexpr uint64_t kMaxFamily = kBaseFamilyWithExtension + 16 * 255;  // the extended family has 8 bits
 
 constexpr std::u16string_view kValidate = u"validate";
 constexpr std::u16string_view kCpu = u"cpu";
@@ -59,9 +70,66 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
 
 bool IsBlank(std::u16string_view text) { return TrimBlanks(text).empty(); }
 
-// A name the author probably meant: the same letters in another case, or with blanks.
-bool NearMiss(std::u16string_view written, std::u16string_view meant) {
-  return written != meant && EqualsIgnoringAsciiCase(TrimBlanks(written), meant);
+// A plain decimal's value, saturated far above any family or model.
+uint64_t Number(std::u16string_view digits) {
+  uint64_t value = 0;
+  for (char16_t c : digits) value = std::min<uint64_t>(value * 10 + (c - u'0'), 1ull << 40);
+  return value;
+}
+
+// "0x19" or "19h": the value an author wrote in hexadecimal.
+std::optional<uint64_t> HexValue(std::u16string_view text) {
+  if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    text.remove_prefix(2);
+  } else if (text.size() > 1 && (text.back() == u'h' || text.back() == u'H')) {
+    text.remove_suffix(1);
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() > 8) return std::nullopt;
+  uint64_t value = 0;
+  for (char16_t c : text) {
+    const auto digit = std::u16string_view(u"0123456789abcdef").find(sys::FoldCase(std::u16string(1, c))[0]);
+    if (digit == std::u16string_view::npos) return std::nullopt;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// The known name the author most likely meant: letter case aside, a few
+// letters away, or the start of it ("exec" for "executable").
+std::optional<std::u16string_view> Closest(std::u16string_view written, const std::vector<std::u16string_view>& known) {
+  const std::u16string a = sys::FoldCase(TrimBlanks(written));
+  std::optional<std::u16string_view> best;
+  std::size_t bestDistance = std::max<std::size_t>(2, a.size() / 3) + 1;
+  for (std::u16string_view name : known) {
+    const std::u16string b = sys::FoldCase(name);
+    // Levenshtein distance with adjacent transpositions counted once.
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+          d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+    const std::size_t distance = a.size() >= 3 && b.starts_with(a) ? 1 : d[a.size()][b.size()];
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = name;
+    }
+  }
+  return best;
+}
+
+// A key as the messages show it, `key`. Appended rather than `"`" + text`,
+// which g++ 12 at -O3 takes for an overlapping copy (a false -Wrestrict).
+std::string Ticked(std::u16string_view key) {
+  std::string ticked(1, '`');
+  ticked.append(Utf8(key)).push_back('`');
+  return ticked;
 }
 
 std::u16string Without(std::u16string_view text, std::u16string_view units) {
@@ -72,98 +140,21 @@ std::u16string Without(std::u16string_view text, std::u16string_view units) {
   return out;
 }
 
-IniEntryView EntryFromLine(std::u16string_view piece, int line) {
-  const std::u16string clean = Without(piece, u"\t\r\n");
-  std::u16string_view rest = clean;
-  while (!rest.empty() && rest.front() == u'=') rest.remove_prefix(1);
-  IniEntryView entry;
-  entry.line = line;
-  const std::size_t equals = rest.find(u'=');
-  entry.key = std::u16string(rest.substr(0, equals));
-  if (equals != std::u16string_view::npos) {
-    entry.hasEquals = true;
-    entry.value = std::u16string(rest.substr(equals + 1));
-  }
-  return entry;
-}
-
-struct Piece {
-  std::u16string_view text;
-  int line;
-};
-
-// The stub reads up to and including the next LF, at most 1023 units at a time.
-std::vector<Piece> Pieces(std::u16string_view text, std::vector<int>& splitLines) {
-  std::vector<Piece> pieces;
-  int line = 1;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t lf = text.find(u'\n', start);
-    const std::size_t lineEnd = lf == std::u16string_view::npos ? text.size() : lf + 1;
-    if (lineEnd - start > kMaxReadUnits) splitLines.push_back(line);
-    for (std::size_t at = start; at < lineEnd; at += kMaxReadUnits) {
-      pieces.push_back({text.substr(at, std::min(kMaxReadUnits, lineEnd - at)), line});
-    }
-    start = lineEnd;
-    ++line;
-  }
-  return pieces;
-}
-
 }  // namespace
-
-IniView ReadLikeTheStub(std::u16string_view text) {
-  IniView view;
-  const std::vector<Piece> pieces = Pieces(text, view.splitLines);
-  auto isHeader = [](const Piece& p) { return !p.text.empty() && p.text.front() == u'['; };
-  std::size_t i = 0;
-  bool first = true;
-  while (i < pieces.size()) {
-    while (i < pieces.size() && !isHeader(pieces[i])) {
-      if (first && !IsBlank(Without(pieces[i].text, u"\t\r\n"))) view.linesBeforeFirstSection.push_back(pieces[i].line);
-      ++i;
-    }
-    if (i == pieces.size()) break;
-    const Piece& header = pieces[i++];
-    IniSectionView section;
-    section.line = header.line;
-    if (header.text.size() > kHeaderFrame) section.name = header.text.substr(1, header.text.size() - kHeaderFrame);
-    section.wellFormed = header.text.size() > kHeaderFrame && header.text.ends_with(u"]\r\n");
-    first = false;
-
-    while (i < pieces.size() && !isHeader(pieces[i])) {
-      const Piece& p = pieces[i++];
-      if (p.text == u"\r\n") continue;
-      section.entries.push_back(EntryFromLine(p.text, p.line));
-    }
-    view.sections.push_back(std::move(section));
-    // A header that is the file's last line, without a line end, ends the read:
-    // the stub does not step back at the end of the file.
-    if (i + 1 == pieces.size() && isHeader(pieces[i]) && !pieces[i].text.ends_with(u"\n")) break;
-  }
-  return view;
-}
-
-const IniEntryView* IniView::Find(std::u16string_view section, std::u16string_view key) const {
-  for (const IniSectionView& s : sections) {
-    if (s.name != section) continue;
-    for (const IniEntryView& e : s.entries) {
-      if (e.key == key) return &e;
-    }
-  }
-  return nullptr;
-}
-
-bool IniView::HasSection(std::u16string_view section) const {
-  return std::any_of(sections.begin(), sections.end(), [&](const IniSectionView& s) { return s.name == section; });
-}
 
 namespace {
 
 class Linter {
  public:
+  // The settings are read by the stub's own reader, which keeps where each text stood.
   Linter(std::u16string_view text, std::span<const std::u16string> packaged)
-      : m_view(ReadLikeTheStub(text)), m_packaged(packaged) {}
+      : m_doc(settings::IniDocument::FromBytes(EncodeSettings(text))), m_packaged(packaged) {
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = std::min(text.find(u'\n', start), text.size() - 1) + 1;
+      m_lines.push_back(text.substr(start, end - start));
+      start = end;
+    }
+  }
 
   std::vector<Finding> Run() {
     CheckStructure();
@@ -181,6 +172,7 @@ class Linter {
 
  private:
   void Warn(int line, std::string message) { m_findings.push_back({line, std::move(message)}); }
+  void Fail(int line, std::string message) { m_findings.push_back({line, std::move(message), true}); }
 
   static std::string Name(std::u16string_view section, std::u16string_view key) {
     std::string name = "[";
@@ -191,41 +183,71 @@ class Linter {
   }
 
   std::u16string Value(std::u16string_view section, std::u16string_view key) const {
-    const IniEntryView* e = m_view.Find(section, key);
+    const IniEntry* e = Find(section, key);
     return e != nullptr ? e->value : std::u16string();
   }
   int LineOf(std::u16string_view section, std::u16string_view key) const {
-    const IniEntryView* e = m_view.Find(section, key);
+    const IniEntry* e = Find(section, key);
     return e != nullptr ? e->line : 0;
   }
   bool SwitchedOn(std::u16string_view key) const { return Value(kValidate, key) == kSwitchOn; }
 
-  void CheckLength(int line, const char* what, std::u16string_view text) {
-    if (text.size() > kMaxValueUnits) {
-      Warn(line, std::string(what) + " is " + std::to_string(text.size()) +
-                     " characters long; the stub reads only its first 255");
+  const IniEntry* Find(std::u16string_view section, std::u16string_view key) const {
+    for (const IniSection& s : m_doc.Sections()) {
+      if (s.name != section) continue;
+      for (const IniEntry& e : s.entries) {
+        if (e.key == key) return &e;
+      }
+    }
+    return nullptr;
+  }
+  bool HasSection(std::u16string_view section) const {
+    return std::any_of(m_doc.Sections().begin(), m_doc.Sections().end(),
+                       [&](const IniSection& s) { return s.name == section; });
+  }
+
+  void CheckLength(int line, const char* what, std::size_t units) {
+    if (units > kMaxValueUnits) {
+      Warn(line,
+           std::string(what) + " is " + std::to_string(units) + " characters long; the stub reads only its first 255");
     }
   }
 
   void CheckStructure() {
-    for (int line : m_view.linesBeforeFirstSection) Warn(line, "text before the first section is ignored");
-    for (int line : m_view.splitLines) {
-      Warn(line, "the line is over 1023 characters long; the stub reads it as several lines");
+    std::size_t first = 0;
+    for (; first < m_lines.size() && !m_lines[first].starts_with(u'['); ++first) {
+      if (!IsBlank(Without(m_lines[first], u"\t\r\n")))
+        Warn(static_cast<int>(first + 1), "text before the first section is ignored");
     }
-    for (const IniSectionView& s : m_view.sections) {
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+      if (m_lines[i].size() > kMaxReadUnits) {
+        Warn(static_cast<int>(i + 1), "the line is over 1023 characters long; the stub reads it as several lines");
+      }
+    }
+    for (const IniSection& s : m_doc.Sections()) {
       if (!s.wellFormed) {
         Warn(s.line,
              "a section header must be \"[name]\" alone on its line; the stub reads the name " + Quoted(s.name));
       }
-      CheckLength(s.line, "the section name", s.name);
-      for (const IniEntryView& e : s.entries) {
+      CheckLength(s.line, "the section name", std::max<std::size_t>(Raw(s.line).size(), kHeaderFrame) - kHeaderFrame);
+      for (const IniEntry& e : s.entries) {
         if (!e.hasEquals && !IsBlank(e.key)) {
           Warn(e.line, "no \"=\" after " + Quoted(e.key) + "; the stub reads it as a key with an empty value");
         }
-        CheckLength(e.line, "the key", e.key);
-        CheckLength(e.line, ("the value of " + Name(s.name, e.key)).c_str(), e.value);
+        // The reader keeps 255 units; the line says how many were written.
+        std::u16string raw = Without(Raw(e.line), u"\t\r\n");
+        raw.erase(0, raw.find_first_not_of(u'='));
+        const std::size_t equals = std::min(raw.find(u'='), raw.size());
+        CheckLength(e.line, "the key", equals);
+        CheckLength(e.line, ("the value of " + Name(s.name, e.key)).c_str(),
+                    raw.size() - std::min(raw.size(), equals + 1));
       }
     }
+  }
+
+  std::u16string_view Raw(int line) const {
+    return line > 0 && static_cast<std::size_t>(line) <= m_lines.size() ? m_lines[static_cast<std::size_t>(line - 1)]
+                                                                        : std::u16string_view();
   }
 
   // The sections the stub looks for, with the keys it reads in each; family
@@ -237,42 +259,36 @@ class Linter {
   }
 
   std::vector<std::u16string_view> Families() const {
-    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    const IniEntry* advanced = Find(kCpu, kAdvanced);
     return advanced != nullptr ? SplitList(advanced->value) : std::vector<std::u16string_view>{};
   }
 
   void CheckNames() {
     const std::vector<Schema> expected = ExpectedSections();
     std::map<std::pair<std::u16string, std::u16string>, int> seen;
-    for (const IniSectionView& s : m_view.sections) {
+    for (const IniSection& s : m_doc.Sections()) {
       const auto exact =
           std::find_if(expected.begin(), expected.end(), [&](const Schema& e) { return e.section == s.name; });
       if (exact == expected.end()) {
-        for (const Schema& e : expected) {
-          if (NearMiss(s.name, e.section)) {
-            Warn(s.line, "section [" + Utf8(s.name) + "] is not [" + Utf8(e.section) +
-                             "]: section names match exactly, so the stub never reads it");
-            break;
-          }
-        }
+        std::vector<std::u16string_view> names;
+        for (const Schema& e : expected) names.push_back(e.section);
+        const auto meant = Closest(s.name, names);
+        Warn(s.line, "[" + Utf8(s.name) + "] is not a section the stub reads" +
+                         (meant ? "; did you mean [" + Utf8(*meant) + "]?" : ""));
         continue;
       }
-      for (const IniEntryView& e : s.entries) {
-        const bool known = std::find(exact->keys.begin(), exact->keys.end(), e.key) != exact->keys.end();
-        if (known) {
-          const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
-          if (!inserted) {
-            Warn(e.line, Name(s.name, e.key) + " appears again; the stub uses the first one, on line " +
-                             std::to_string(it->second));
-          }
+      for (const IniEntry& e : s.entries) {
+        if (IsBlank(e.key)) continue;
+        if (std::find(exact->keys.begin(), exact->keys.end(), e.key) == exact->keys.end()) {
+          const auto meant = Closest(e.key, exact->keys);
+          Warn(e.line, Ticked(e.key) + " in [" + Utf8(s.name) + "] is not a key the stub reads" +
+                           (meant ? "; did you mean " + Ticked(*meant) + "?" : ""));
           continue;
         }
-        for (std::u16string_view key : exact->keys) {
-          if (NearMiss(e.key, key)) {
-            Warn(e.line, "key " + Quoted(e.key) + " in [" + Utf8(s.name) + "] is not " + Quoted(key) +
-                             ": keys match exactly, so the stub never reads it");
-            break;
-          }
+        const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
+        if (!inserted) {
+          Warn(e.line, Name(s.name, e.key) + " appears again; the stub uses the first one, on line " +
+                           std::to_string(it->second));
         }
       }
     }
@@ -280,7 +296,7 @@ class Linter {
 
   void CheckSwitches() {
     for (std::u16string_view key : {kCpu, kBios, kBaseboard}) {
-      const IniEntryView* e = m_view.Find(kValidate, key);
+      const IniEntry* e = Find(kValidate, key);
       if (e == nullptr || e->value == kSwitchOn || e->value == kSwitchOff) continue;
       Warn(e->line, Name(kValidate, key) + " is " + Quoted(e->value) +
                         ": only exactly \"1\" switches the check on, so it stays off");
@@ -303,8 +319,11 @@ class Linter {
     CheckItemBlanks(line, section, key, items);
     for (std::u16string_view item : items) {
       if (IsPlainDecimal(TrimBlanks(item)) || IsBlank(item)) continue;
+      std::string hint;
+      if (const auto value = HexValue(TrimBlanks(item)))
+        hint = "; hexadecimal " + Utf8(item) + " is " + std::to_string(*value);
       Warn(line, "item " + Quoted(item) + " of " + Name(section, key) +
-                     " never matches: numbers are compared as plain decimals without leading zeros");
+                     " never matches: numbers are compared as plain decimals without leading zeros" + hint);
     }
   }
 
@@ -317,7 +336,7 @@ class Linter {
            "[cpu] Processor " + Quoted(processor) + " is not 12 characters long, as every processor vendor text is");
     }
 
-    const IniEntryView* advanced = m_view.Find(kCpu, kAdvanced);
+    const IniEntry* advanced = Find(kCpu, kAdvanced);
     if (advanced == nullptr || advanced->value.empty()) return;
     const auto families = SplitList(advanced->value);
     if (families.empty()) {
@@ -327,11 +346,25 @@ class Linter {
     for (std::u16string_view family : families) {
       // An item that never matches a family never leads to its section.
       if (!IsPlainDecimal(family)) continue;
-      const IniEntryView* models = m_view.Find(family, kModelNumber);
+      if (Number(family) > kMaxFamily) {
+        Warn(advanced->line, "family " + Utf8(family) + " never matches: the largest family is 15 + 16 x 255 = 4095");
+        continue;
+      }
+      if (const uint64_t f = Number(family); f > kBaseFamilyWithExtension && (f - kBaseFamilyWithExtension) % 16 != 0) {
+        const uint64_t extended = f - kBaseFamilyWithExtension;
+        Warn(advanced->line, "family " + Utf8(family) +
+                                 " never matches: a family above 15 is 15 + 16 x the extended family (31, 47, "
+                                 "...); a family " +
+                                 Utf8(family) + " as Linux shows it is 15 + " + std::to_string(extended) +
+                                 ", which the stub reads as 15 + 16 x " + std::to_string(extended) + " = " +
+                                 std::to_string(kBaseFamilyWithExtension + 16 * extended));
+        continue;
+      }
+      const IniEntry* models = Find(family, kModelNumber);
       if (models == nullptr) {
         Warn(advanced->line, "family " + Quoted(family) + " of [cpu] Advanced has no " +
-                                 (m_view.HasSection(family) ? "Model_Number in its section [" + Utf8(family) + "]"
-                                                            : "section [" + Utf8(family) + "]") +
+                                 (HasSection(family) ? "Model_Number in its section [" + Utf8(family) + "]"
+                                                     : "section [" + Utf8(family) + "]") +
                                  ": no processor of that family passes");
         continue;
       }
@@ -340,11 +373,17 @@ class Linter {
         Warn(models->line, Name(family, kModelNumber) + " lists no model: no processor of that family passes");
       }
       CheckNumbers(models->line, family, kModelNumber, items);
+      for (std::u16string_view model : items) {
+        if (IsPlainDecimal(model) && Number(model) > kMaxModel) {
+          Warn(models->line, "model " + Utf8(model) + " of " + Name(family, kModelNumber) +
+                                 " never matches: the stub reads models 0 to 15");
+        }
+      }
     }
   }
 
   void CheckManufacturer(std::u16string_view section) {
-    const IniEntryView* e = m_view.Find(section, kManufacturer);
+    const IniEntry* e = Find(section, kManufacturer);
     const auto items = e != nullptr ? SplitList(e->value) : std::vector<std::u16string_view>{};
     if (e != nullptr) CheckItemBlanks(e->line, section, kManufacturer, items);
     if (SwitchedOn(section) && items.empty()) {
@@ -363,27 +402,33 @@ class Linter {
     const std::u16string file = Value(kExecutable, kFile);
     const int line = LineOf(kExecutable, kFile);
     if (file.empty()) {
-      Warn(line, "[executable] file is empty or missing: the stub opens the workspace folder instead of a program");
+      Fail(line, "[executable] file is empty or missing: the installer could only show \"Invalid Installer\"");
       return;
     }
     const std::u16string wanted = Normalised(file);
-    if (EqualsIgnoringAsciiCase(wanted, package::kSettingsName)) {
+    if (sys::FoldCase(wanted) == sys::FoldCase(package::kSettingsName)) {
       Warn(line, "[executable] file names the settings file, which is deleted before the program starts");
       return;
     }
-    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(),
-                                      [&](const std::u16string& p) { return EqualsIgnoringAsciiCase(p, wanted); });
-    if (!packaged) Warn(line, "[executable] file " + Quoted(file) + " names no packaged file");
+    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(), [&](const std::u16string& p) {
+      return sys::FoldCase(p) == sys::FoldCase(wanted);
+    });
+    if (!packaged) {
+      Fail(line, "[executable] file " + Quoted(file) +
+                     " names no packaged file: the installer could only show \"Invalid Installer\"");
+    }
   }
 
   void CheckMessage() {
     const bool anyCheck = SwitchedOn(kCpu) || SwitchedOn(kBios) || SwitchedOn(kBaseboard);
+    if (!anyCheck) Warn(0, "No check is on: every machine is accepted");
     if (anyCheck && Value(kMessage, kFail).empty()) {
       Warn(0, "[message] fail is empty or missing: a failed check shows an empty message box");
     }
   }
 
-  IniView m_view;
+  settings::IniDocument m_doc;
+  std::vector<std::u16string_view> m_lines;  // each with its LF
   std::span<const std::u16string> m_packaged;
   std::vector<Finding> m_findings;
 };

@@ -29,19 +29,6 @@ std::optional<std::u16string> Utf16Units(std::span<const unsigned char> bytes, b
   return text;
 }
 
-bool HasUnpairedSurrogate(std::u16string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return true;
-      ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::u16string WithCrLf(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size() + text.size() / 16 + 2);
@@ -68,7 +55,7 @@ DecodedSettings DecodeSettingsSource(std::span<const unsigned char> bytes) {
     const bool bigEndian = bytes[0] == 0xFE;
     auto units = Utf16Units(bytes.subspan(2), bigEndian);
     if (!units) return {{}, "UTF-16 text with an odd number of bytes"};
-    if (HasUnpairedSurrogate(*units)) return {{}, "UTF-16 text with an unpaired surrogate"};
+    if (!sys::Utf16ToUtf8(*units)) return {{}, "UTF-16 text with an unpaired surrogate"};
     text = std::move(*units);
   } else {
     auto body = bytes;

@@ -11,10 +11,6 @@ std::string Utf8(std::u16string_view text);
 // Quoted for messages: "text".
 std::string Quoted(std::u16string_view text);
 
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
-// For comparing paths as Windows does; only ASCII letters are folded.
-std::u16string FoldAsciiCase(std::u16string_view text);
-
 // The items of a settings list as the stub sees them: split at every ";",
 // empty items dropped, nothing trimmed.
 std::vector<std::u16string_view> SplitList(std::u16string_view value);
