@@ -32,7 +32,9 @@ InstallerRun::InstallerRun() {
 
 InstallerRun::~InstallerRun() {
   Finish();
-  ::DeleteCriticalSection(&m_lock);
+  // A worker that did not stop in time may still take the lock; the process
+  // ends right after this, and the lock with it.
+  if (!m_workerStuck) ::DeleteCriticalSection(&m_lock);
 }
 
 bool InstallerRun::Start(run::DialogPort& dialog) {
@@ -71,7 +73,7 @@ void InstallerRun::Finish() {
   // so that nothing is written after the deletion.
   m_cancel = true;
   if (m_hWorkerThread) {
-    ::WaitForSingleObject(m_hWorkerThread.get(), kWorkerStopWaitMs);
+    m_workerStuck = ::WaitForSingleObject(m_hWorkerThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0;
     m_hWorkerThread.reset();
   }
   std::optional<std::u16string> workspace;

@@ -76,6 +76,7 @@ class InstallerRun final : public run::RunServices {
   // Owned by the dialog's thread.
   sys::UniqueHandle m_hWorkerThread;
   bool m_workerNotStarted = false;
+  bool m_workerStuck = false;
   bool m_endedByUser = false;
   std::optional<uint32_t> m_installerExitCode;
   std::atomic<bool> m_cancel{false};

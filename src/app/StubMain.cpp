@@ -1,7 +1,7 @@
 // The stub's entry point and composition root: the single-instance guard, the
 // run object and the dialog that shows it. The command line is not examined.
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include "app/InstallerRun.h"

@@ -142,8 +142,8 @@ std::optional<std::u16string> RandomName() {
   HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
   if (advapi == nullptr) advapi = ::LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (advapi == nullptr) return std::nullopt;
-  const auto generate = reinterpret_cast<RtlGenRandomFunction>(
-      reinterpret_cast<void*>(::GetProcAddress(advapi, "SystemFunction036")));
+  const auto generate =
+      reinterpret_cast<RtlGenRandomFunction>(reinterpret_cast<void*>(::GetProcAddress(advapi, "SystemFunction036")));
   // Enough bytes that fifteen even ones are as good as certain among them.
   std::array<uint8_t, 4 * kWorkspaceNameLength> bytes{};
   if (generate == nullptr || !generate(bytes.data(), static_cast<ULONG>(bytes.size()))) return std::nullopt;
@@ -212,7 +212,8 @@ int Workspace::ScheduleRemovalAtLogon() {
   const std::u16string name(kRunOnceValueName);
   // There is one value: a run killed while its installer ran left its
   // workspace named in it, and this run's value would leave that one for good.
-  if (const auto leftover = LeftoverWorkspace(StringValue(key.get(), name)); leftover && IsLeftoverWorkspace(*leftover, m_path)) {
+  if (const auto leftover = LeftoverWorkspace(StringValue(key.get(), name));
+      leftover && IsLeftoverWorkspace(*leftover, m_path)) {
     DeleteTree(*leftover);
   }
   const std::u16string command = RemovalCommand(m_path);

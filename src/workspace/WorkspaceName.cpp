@@ -35,7 +35,8 @@ bool IsWorkspacePath(std::u16string_view path) {
 }
 
 std::optional<std::u16string> CreateUniqueWorkspace(
-    char16_t driveLetter, const NameSource& names, const std::function<CreateOutcome(const std::u16string&)>& tryCreate) {
+    char16_t driveLetter, const NameSource& names,
+    const std::function<CreateOutcome(const std::u16string&)>& tryCreate) {
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
     const auto name = names();
     if (!name) return std::nullopt;

@@ -33,6 +33,7 @@ using NameSource = std::function<std::optional<std::u16string>()>;
 // of the drive; gives up when no name comes, on any other failure and after
 // kMaxNameAttempts names.
 std::optional<std::u16string> CreateUniqueWorkspace(
-    char16_t driveLetter, const NameSource& names, const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
+    char16_t driveLetter, const NameSource& names,
+    const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
 
 }  // namespace qf

@@ -217,6 +217,7 @@ TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
   const std::wstring leftover = L"C:\\qfleftoverzzzzz";
   const std::wstring stale = TempSettingsPath();
 
+  // clang-format off
   const std::vector<Case> cases = {
       {"no package", raw({}), 1001, L"Quillfen Builder", L"The Signature Could not be verified", Icon::Stop, {}},
       {"wrong version", raw(wrongVersion), 1008, L"Quillfen Builder", L"Invalid Version of the Quillfen", Icon::Stop, {}},
@@ -258,9 +259,7 @@ TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
          ::CreateDirectoryW(leftover.c_str(), nullptr);
          test::WriteBytes(fs::path(leftover) / "left.bin", Bytes{1});
          ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_HIDDEN);
-         const std::wstring command = L"cmd /C rmdir /S /Q " + leftover;
-         ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", L"TavixQF",
-                           REG_SZ, command.c_str(), static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+         SetRunOnceValue(L"cmd /C rmdir /S /Q " + leftover);
          return Pack(Standard(PassingSettings()));
        },
        0, nullptr, nullptr, Icon::None,
@@ -269,6 +268,7 @@ TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
          m_before.erase(leftover);
        }},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(m_record);

@@ -37,7 +37,8 @@ struct Recorder {
 // Names of everything below `root`, relative, "/"-separated, sorted.
 std::vector<std::string> Tree(const fs::path& root) {
   std::vector<std::string> names;
-  for (const auto& e : fs::recursive_directory_iterator(root)) names.push_back(e.path().lexically_relative(root).generic_string());
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    names.push_back(e.path().lexically_relative(root).generic_string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -149,8 +150,8 @@ TEST_F(ExtractionTest, ReadOnlyTargetFailsThatEntryOnly) {
   test::WriteBytes(out / "locked.txt", Bytes{'o', 'l', 'd'});
   ASSERT_TRUE(sys::SetReadOnly(OutDir() + u"locked.txt", true));
   Recorder rec(out.path());
-  auto reader = MakePackage(
-      {{u"first.txt", u"", Bytes{1}}, {u"locked.txt", u"", Bytes{2}}, {u"$Settings.ini", u"", Bytes{3}}});
+  auto reader =
+      MakePackage({{u"first.txt", u"", Bytes{1}}, {u"locked.txt", u"", Bytes{2}}, {u"$Settings.ini", u"", Bytes{3}}});
   EXPECT_EQ(reader.ExtractAll(out.core(), &Recorder::Callback, &rec), ResultCode::ExtractionFailed);
   EXPECT_EQ(rec.names, (std::vector<std::u16string>{u"$Settings.ini", u"first.txt"}));
   EXPECT_EQ(test::ReadBytes(out / "locked.txt"), (Bytes{'o', 'l', 'd'}));
@@ -198,10 +199,18 @@ TEST_F(ExtractionTest, UnsafeEntriesTouchNothingOutsideTheDirectory) {
   const fs::path target = sandbox / "x" / "y";
   fs::create_directories(target);
   const std::vector<std::pair<std::u16string, std::u16string>> unsafe = {
-      {u"..\\", u"escape1.txt"},     {u"..\\..\\", u"escape2.txt"}, {u"", u"..\\escape3.txt"},
-      {u"sub\\..\\..\\", u"e4.txt"}, {u"../", u"escape5.txt"},      {u"\\abs\\", u"e6.txt"},
-      {u"C:\\", u"e7.txt"},          {u"", u"CON"},                 {u"", u"a:stream"},
-      {u"", u"trail."},              {u"", u".."},                  {u"", u"nul.txt"},
+      {u"..\\", u"escape1.txt"},
+      {u"..\\..\\", u"escape2.txt"},
+      {u"", u"..\\escape3.txt"},
+      {u"sub\\..\\..\\", u"e4.txt"},
+      {u"../", u"escape5.txt"},
+      {u"\\abs\\", u"e6.txt"},
+      {u"C:\\", u"e7.txt"},
+      {u"", u"CON"},
+      {u"", u"a:stream"},
+      {u"", u"trail."},
+      {u"", u".."},
+      {u"", u"nul.txt"},
   };
   std::vector<TestEntry> entries;
   for (const auto& [d, n] : unsafe) entries.push_back({n, d, Bytes{'!'}});
@@ -211,8 +220,8 @@ TEST_F(ExtractionTest, UnsafeEntriesTouchNothingOutsideTheDirectory) {
   auto reader = MakePackage(entries);
   EXPECT_EQ(reader.ExtractAll(test::CorePath(target), &Recorder::Callback, &rec), ResultCode::ExtractionFailed);
   EXPECT_EQ(rec.names, (std::vector<std::u16string>{u"$Settings.ini", u"ok.txt"}));
-  EXPECT_EQ(Tree(sandbox.path()), (std::vector<std::string>{"x", "x/y", "x/y/$Settings.ini", "x/y/sub",
-                                                            "x/y/sub/ok.txt"}));
+  EXPECT_EQ(Tree(sandbox.path()),
+            (std::vector<std::string>{"x", "x/y", "x/y/$Settings.ini", "x/y/sub", "x/y/sub/ok.txt"}));
 }
 
 // The dialog ending early stops extraction within one chunk: the entry being

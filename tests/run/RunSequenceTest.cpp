@@ -83,19 +83,19 @@ TEST(RunSequence, SuccessfulRunStartsTheInstallerAndHidesTheDialog) {
   Recorder r;
   const RunResult result = RunSteps(r, r);
   EXPECT_EQ(result.outcome, RunOutcome::InstallerStarted);
-  EXPECT_EQ(r.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                           "extract all C:\\abcdefghijklmno",
-                                           "delete C:\\abcdefghijklmno\\$Settings.ini",
-                                           "launch C:\\abcdefghijklmno Installer.exe | -s", "wait", "hide"}));
+  EXPECT_EQ(r.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "delete C:\\abcdefghijklmno\\$Settings.ini",
+                                    "launch C:\\abcdefghijklmno Installer.exe | -s", "wait", "hide"}));
 }
 
 TEST(RunSequence, PackageFailuresShowTheirMessageAndEnd) {
   Recorder r;
   r.settingsCode = ResultCode::SignatureMismatch;
   EXPECT_EQ(RunSteps(r, r).code, ResultCode::SignatureMismatch);
-  EXPECT_EQ(r.log, (std::vector<std::string>{"read settings",
-                                             "box [Quillfen Builder] The Signature Could not be verified flags 16",
-                                             "end 2"}));
+  EXPECT_EQ(r.log,
+            (std::vector<std::string>{"read settings",
+                                      "box [Quillfen Builder] The Signature Could not be verified flags 16", "end 2"}));
 
   Recorder reopen;  // 1006 has no message but still ends the run
   reopen.settingsCode = ResultCode::ReopenFailed;
@@ -106,9 +106,9 @@ TEST(RunSequence, PackageFailuresShowTheirMessageAndEnd) {
   extract.extractCode = ResultCode::ExtractionFailed;
   const RunResult result = RunSteps(extract, extract);
   EXPECT_EQ(result.outcome, RunOutcome::PackageFailed);
-  EXPECT_EQ(extract.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                                 "extract all C:\\abcdefghijklmno",
-                                                 "box [Quillfen Builder] Extraction Failed flags 16", "end 2"}));
+  EXPECT_EQ(extract.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "box [Quillfen Builder] Extraction Failed flags 16", "end 2"}));
 }
 
 TEST(RunSequence, PlatformRefusalShowsTheFailTextWithLineBreaks) {
@@ -143,11 +143,10 @@ TEST(RunSequence, NoWorkspaceAndInvalidInstaller) {
   bad.file.clear();
   bad.params.clear();
   EXPECT_EQ(RunSteps(bad, bad).outcome, RunOutcome::InvalidInstaller);
-  EXPECT_EQ(bad.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                             "extract all C:\\abcdefghijklmno",
-                                             "delete C:\\abcdefghijklmno\\$Settings.ini",
-                                             "launch C:\\abcdefghijklmno  | ",
-                                             "box [Error - Quillfen ] Invalid Installer flags 16", "end 2"}));
+  EXPECT_EQ(bad.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "delete C:\\abcdefghijklmno\\$Settings.ini", "launch C:\\abcdefghijklmno  | ",
+                                    "box [Error - Quillfen ] Invalid Installer flags 16", "end 2"}));
 }
 
 // Once the dialog has been ended by the user the run takes no further step

@@ -125,13 +125,9 @@ TEST(ProcessLauncher, MissingFileFailsWithoutAShellBox) {
   EXPECT_FALSE(launcher.LaunchProgram(u"C:\\qf-no-such-directory\\setup.exe", u"-s"));
 }
 
-TEST(ProcessLauncher, NoProcessIdNeverMeansWaitingForever) {
+TEST(ProcessLauncher, NoHandleHasNoIdAndNeverMeansWaitingForever) {
   const ProcessLauncher launcher;
   EXPECT_TRUE(launcher.InstallerHasEnded(nullptr, 0));
-}
-
-TEST(ProcessLauncher, ProcessIdOfNoHandleIsZeroWithTheReason) {
-  const ProcessLauncher launcher;
   ::SetLastError(0);
   EXPECT_EQ(launcher.GetProcessIdFromHandle(nullptr), 0u);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

@@ -94,7 +94,8 @@ TEST(WorkspaceCreation, OtherFailureOrNoNameEndsAtOnce) {
   EXPECT_FALSE(CreateUniqueWorkspace(u'C', CountingNames(), std::ref(creator)));
   EXPECT_EQ(creator.offered.size(), 2u);
   ScriptedCreator unused;
-  EXPECT_FALSE(CreateUniqueWorkspace(u'C', [] { return std::optional<std::u16string>(); }, std::ref(unused)));
+  EXPECT_FALSE(CreateUniqueWorkspace(
+      u'C', [] { return std::optional<std::u16string>(); }, std::ref(unused)));
   EXPECT_TRUE(unused.offered.empty());
 }
 
