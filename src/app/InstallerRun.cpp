@@ -1,5 +1,6 @@
 #include "app/InstallerRun.h"
 
+#include "package/PackageFormat.h"
 #include "run/ExitCode.h"
 #include "sys/Path.h"
 
@@ -139,7 +140,10 @@ ResultCode InstallerRun::ExtractAll(const std::u16string& directory) {
   return m_reader.ExtractAll(directory, &OnEntryWritten, this);
 }
 
-void InstallerRun::DeleteSettingsCopy(const std::u16string& path) { ::DeleteFileW(sys::Wide(path)); }
+void InstallerRun::DeleteSettingsCopy(const std::u16string& workspace) {
+  // Windows compares the name as it compared the entry's: letter case aside.
+  ::DeleteFileW(sys::Wide(workspace + u"\\" + std::u16string(package::kSettingsName)));
+}
 
 void InstallerRun::GetExecutable(std::u16string& file, std::u16string& parameters) {
   m_pSettings->GetExecutable(file, parameters);

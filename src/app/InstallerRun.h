@@ -54,7 +54,7 @@ class InstallerRun final : public run::RunServices {
   std::u16string FailureText() override;
   run::WorkspaceResult CreateWorkspace() override;
   ResultCode ExtractAll(const std::u16string& directory) override;
-  void DeleteSettingsCopy(const std::u16string& path) override;
+  void DeleteSettingsCopy(const std::u16string& workspace) override;
   void GetExecutable(std::u16string& file, std::u16string& parameters) override;
   bool LaunchProgram(const std::u16string& workspace, const std::u16string& file,
                      const std::u16string& parameters) override;

@@ -54,7 +54,8 @@ class RunServices {
   virtual std::u16string FailureText() = 0;
   virtual WorkspaceResult CreateWorkspace() = 0;
   virtual ResultCode ExtractAll(const std::u16string& directory) = 0;
-  virtual void DeleteSettingsCopy(const std::u16string& path) = 0;
+  // Deletes the copy of the settings that the extraction wrote into the workspace.
+  virtual void DeleteSettingsCopy(const std::u16string& workspace) = 0;
   virtual void GetExecutable(std::u16string& file, std::u16string& parameters) = 0;
   // Starts `file` (as the settings name it) from the workspace; false when it is
   // not a program the package wrote there, or the shell refused it.

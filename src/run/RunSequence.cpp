@@ -54,7 +54,7 @@ RunResult RunSteps(DialogPort& dialog, RunServices& services) {
   ReportResult(dialog, extractCode);
   if (extractCode != ResultCode::Success) return Stopped(RunOutcome::PackageFailed, extractCode);
   // The installer program must not find the settings beside it.
-  services.DeleteSettingsCopy(*workspace.path + u"\\$Settings.ini");
+  services.DeleteSettingsCopy(*workspace.path);
 
   std::u16string file;
   std::u16string parameters;

@@ -85,7 +85,7 @@ TEST(RunSequence, SuccessfulRunStartsTheInstallerAndHidesTheDialog) {
   EXPECT_EQ(result.outcome, RunOutcome::InstallerStarted);
   EXPECT_EQ(r.log,
             Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
-                                    "delete C:\\abcdefghijklmno\\$Settings.ini",
+                                    "delete C:\\abcdefghijklmno",
                                     "launch C:\\abcdefghijklmno Installer.exe | -s", "wait", "hide"}));
 }
 
@@ -145,7 +145,7 @@ TEST(RunSequence, NoWorkspaceAndInvalidInstaller) {
   EXPECT_EQ(RunSteps(bad, bad).outcome, RunOutcome::InvalidInstaller);
   EXPECT_EQ(bad.log,
             Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
-                                    "delete C:\\abcdefghijklmno\\$Settings.ini", "launch C:\\abcdefghijklmno  | ",
+                                    "delete C:\\abcdefghijklmno", "launch C:\\abcdefghijklmno  | ",
                                     "box [Error - Quillfen ] Invalid Installer flags 16", "end 2"}));
 }
 
