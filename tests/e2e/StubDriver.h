@@ -61,6 +61,7 @@ std::map<std::string, std::string> ReadRecord(const std::wstring& path);
 std::set<std::wstring> WorkspaceCandidates();
 std::optional<std::wstring> RunOnceValue();
 void DeleteRunOnceValue();
+void SetRunOnceValue(const std::wstring& command);
 std::wstring OwnDirectory();
 
 // The host's path of a file under Wine, and a host program run by Wine
