@@ -11,6 +11,7 @@
 #include "package/PackageReader.h"
 #include "platform/PlatformValidator.h"
 #include "platform/WmiQuery.h"
+#include "run/RunLog.h"
 #include "run/RunSequence.h"
 #include "settings/SettingsFile.h"
 #include "sys/Unique.h"
@@ -19,14 +20,18 @@
 
 namespace qf {
 
+// How often the process list is looked at for the installer's end, beside the
+// wait on its process handle.
+inline constexpr UINT kPollIntervalMs = 300;
+
 // One run of the stub: owns every object the run needs, runs the run sequence
 // on a worker thread of its own, holds the installer's process, and cleans up.
 // The worker publishes what the cleanup needs (the workspace path, the
 // installer's process, the run's result) under a lock; the cleanup reads only
 // that, so a worker that has not stopped in time is never raced.
-class InstallerRun final : public run::RunServices {
+class InstallerRun final : public run::RunServices, private platform::ValidationObserver {
  public:
-  InstallerRun();
+  explicit InstallerRun(const run::RunLog& log);
   ~InstallerRun() override;
   InstallerRun(const InstallerRun&) = delete;
   InstallerRun& operator=(const InstallerRun&) = delete;
@@ -62,8 +67,15 @@ class InstallerRun final : public run::RunServices {
 
  private:
   static DWORD WINAPI Work(void* self);
+  // The platform check's steps, for the log.
+  void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override;
+  void OnStep(const platform::CheckStep& step) override;
+  void LogPackage();
+  void LogEntry(int32_t index, std::u16string_view what) const;
+  void LogEntriesUpTo(int32_t written);
   static intptr_t OnEntryWritten(int32_t event, const PackageEntry* entry, void* context);
 
+  const run::RunLog& m_log;
   // Owned by the worker while it runs.
   PackageReader m_reader;
   std::unique_ptr<settings::SettingsFile> m_pSettings;
@@ -72,6 +84,7 @@ class InstallerRun final : public run::RunServices {
   Workspace m_workspace;
   ProcessLauncher m_launcher;
   run::DialogPort* m_dialog = nullptr;
+  int32_t m_nextEntry = 0;  // for the log: entries below it are not accounted for yet
 
   // Owned by the dialog's thread.
   sys::UniqueHandle m_hWorkerThread;

@@ -9,7 +9,6 @@ namespace qf {
 namespace {
 
 constexpr UINT_PTR kTimerPoll = 1;
-constexpr UINT kPollIntervalMs = 300;
 // The worker asks the dialog's thread to end the dialog and to start the wait;
 // both must happen on the thread that owns the window. The process's end,
 // seen by the system's wait thread, is posted the same way.

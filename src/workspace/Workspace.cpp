@@ -195,6 +195,7 @@ Workspace::Outcome Workspace::Create() {
   if (!path) return Outcome::NotCreated;
 
   m_path = *path;
+  m_freeBytes = drive->totalFree;
   ::SetFileAttributesW(Wide(m_path), FILE_ATTRIBUTE_HIDDEN);
   ScheduleRemovalAtLogon();
   return Outcome::Created;

@@ -32,9 +32,12 @@ class Workspace {
 
   // The workspace path once Create has made it; empty before and on failure.
   const std::u16string& Path() const { return m_path; }
+  // The free space of the chosen drive, as Create measured it.
+  uint64_t FreeBytes() const { return m_freeBytes; }
 
  private:
   std::u16string m_path;
+  uint64_t m_freeBytes = 0;
 };
 
 }  // namespace qf

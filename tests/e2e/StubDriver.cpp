@@ -181,6 +181,7 @@ unsigned long long NowFileTime() {
 Observation RunStub(const RunOptions& options) {
   Observation seen;
   std::wstring command = L"\"" + options.exe + L"\"";
+  if (!options.arguments.empty()) command += L" " + options.arguments;
   const std::wstring directory = options.exe.substr(0, options.exe.find_last_of(L'\\'));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -203,6 +204,7 @@ Observation RunStub(const RunOptions& options) {
     ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&windows));
     for (HWND window : windows.found) {
       seen.windows.insert(window);
+      if (::IsWindowVisible(window)) seen.windowVisible = true;
       if (ClassOf(window) != L"#32770") continue;
       if (HWND bar = ::GetDlgItem(window, kProgressId); bar != nullptr) {
         seen.dialogSeen = true;

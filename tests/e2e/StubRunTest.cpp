@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -286,6 +287,64 @@ TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
       EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), kCaptionValidating), 0);
     }
     if (c.check) c.check();
+    ExpectNothingLeft();
+  }
+}
+
+// With /S nothing is shown and every outcome is the exit code; /LOG says why.
+// Any other argument changes nothing.
+TEST_F(StubRun, SilentRunsShowNothingAndTheLogSaysWhy) {
+  struct Case {
+    const char* what;
+    std::u16string settings;
+    std::wstring arguments;
+    DWORD code;
+    std::vector<std::string> logged;  // texts the log holds, in this order
+  };
+  const std::string vendor = sys::Utf16ToUtf8(s_vendor).value();
+  SetEnv(L"QF_TEST_EXIT_CODE", L"42");
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"silent success", PassingSettings(), L"/S /LOG=run.log", 42,
+       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed", "platform check: this machine is accepted",
+        "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)", "installer started: C:\\",
+        "installer ended with exit code 42", "cleanup: removed C:\\", "exit code 42"}},
+      {"silent refusal", u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
+                         u"[message]\r\nfail=Other hardware.\r\n", L"/s \"/log=run.log\"", 1101,
+       {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
+        "message (not shown, silent): \"Error - Quillfen \": Other hardware.", "exit code 1101"}},
+      {"silent invalid installer", PassingSettings(u"Missing.exe"), L"/LOG=run.log /S", 1103,
+       {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1103"}},
+      {"log in a folder that does not exist", PassingSettings(), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
+      {"unknown arguments", PassingSettings(), L"-x /SILENT /S=1 LOG=run.log", 42, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(m_dir.path() / "run.log");
+    RunOptions options(Pack(Standard(c.settings)));
+    options.arguments = c.arguments;
+    const Observation seen = RunStub(options);
+    EXPECT_TRUE(seen.exited);
+    EXPECT_EQ(seen.exitCode, c.code);
+    EXPECT_TRUE(seen.boxes.empty());
+    const bool silent = c.arguments.find(L"/S ") != std::wstring::npos || c.arguments.find(L"/s ") != std::wstring::npos ||
+                        c.arguments.ends_with(L"/S");
+    EXPECT_EQ(seen.dialogSeen, !silent) << "the stub's dialog";
+    if (silent) {
+      EXPECT_FALSE(seen.windowVisible) << "a window of the stub's process was visible";
+    }
+    std::ifstream in(m_dir.path() / "run.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    for (const std::string& text : c.logged) {
+      at = log.find(text, at);
+      EXPECT_NE(at, std::string::npos) << "the log lacks, in order: " << text << "\n" << log;
+      if (at == std::string::npos) break;
+    }
+    if (c.logged.empty()) {
+      EXPECT_TRUE(log.empty()) << log;
+    }
     ExpectNothingLeft();
   }
 }
