@@ -20,9 +20,13 @@ endif()
 if(QF_SHIPPING)
   # Nothing in the project throws or catches, nor asks a type at run time:
   # without them a static build carries no unwinder and no unwind tables.
+  # The objects also carry what link-time optimisation needs: the stub is
+  # linked with it (a ninth smaller), every other program without (the
+  # compiler fails on the package builder's).
   target_compile_options(qf_options INTERFACE -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
-                                              -fno-asynchronous-unwind-tables)
-  target_link_options(qf_options INTERFACE -s -Wl,--gc-sections)
+                                              -fno-asynchronous-unwind-tables -flto -ffat-lto-objects)
+  target_link_options(qf_options INTERFACE -s -Wl,--gc-sections
+                      $<IF:$<STREQUAL:$<TARGET_PROPERTY:NAME>,quillfen-stub>,-flto;-Os,-fno-lto>)
 endif()
 
 # qf_add_library(name SOURCES ... [WIN32_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...])

@@ -1,6 +1,9 @@
 set(CMAKE_C_COMPILER ${QF_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${QF_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${QF_TRIPLE}-windres)
+# Archives of link-time-optimised objects need the compiler's own archiver.
+set(CMAKE_AR ${QF_TRIPLE}-gcc-ar-posix)
+set(CMAKE_RANLIB ${QF_TRIPLE}-gcc-ranlib-posix)
 set(CMAKE_FIND_ROOT_PATH /usr/${QF_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -69,9 +69,9 @@ printf '@echo off\r\nstart /wait "" "C:\\quillfen-try\\setup.exe" /S "/LOG=C:\\q
   "$arguments" >"$folder/try.cmd"
 run=("$wine" cmd /c 'C:\quillfen-try\try.cmd')
 if [ "${QF_TRY_DISPLAY:-0}" = 1 ]; then
-  output=$("${run[@]}" </dev/null 2>/dev/null | tr -d '\r')
+  output=$("${run[@]}" </dev/null 2>/dev/null | tr -d '\r')  || true
 else
-  output=$(xvfb-run -a -s "-screen 0 1024x768x24" "${run[@]}" </dev/null 2>/dev/null | tr -d '\r')
+  output=$(xvfb-run -a -s "-screen 0 1024x768x24" "${run[@]}" </dev/null 2>/dev/null | tr -d '\r') || true
 fi
 "$server" -k 2>/dev/null || true
 

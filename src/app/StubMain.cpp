@@ -1,13 +1,78 @@
+// The stub's entry point and composition root: the single-instance guard, the
+// switches, the log, the run object and the dialog that shows it (or, with /S,
+// the silent run that shows nothing).
 #include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <shellapi.h>
 
-#include "app/InstallerApp.h"
+#include <memory>
+
+#include "app/FileLogSink.h"
+#include "app/InstallerRun.h"
+#include "app/ProgressDialog.h"
+#include "app/SilentDialog.h"
+#include "run/ExitCode.h"
+#include "run/StubOptions.h"
+#include "sys/File.h"
+#include "sys/Unique.h"
 
 namespace {
-qf::InstallerApp theApp;
+
+constexpr wchar_t kMutexName[] = L"{CB62C436-C656-4fce-9D19-B95D6208C904}";
+
+// Keeps every later DLL load in System32: the stub usually runs from a
+// Downloads folder, beside files it does not control. Runs before any other
+// DLL is loaded: only kernel32 is imported at start-up.
+void RestrictDllSearchToSystem32() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  // Older systems lack it; they get no restriction.
+  const auto set = reinterpret_cast<SetDirectories>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-// The command line is not examined.
+// The stub's own arguments, after its name.
+qf::run::StubOptions ReadOptions() {
+  qf::run::StubOptions options;
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (arguments == nullptr) return options;
+  for (int i = 1; i < count; ++i) options.Apply(reinterpret_cast<const char16_t*>(arguments[i]));
+  ::LocalFree(arguments);
+  return options;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  qf::RestrictDllSearchToSystem32();
-  return static_cast<int>(theApp.InitInstance(instance));
+  RestrictDllSearchToSystem32();
+  const qf::run::StubOptions options = ReadOptions();
+  std::unique_ptr<qf::FileLogSink> sink;
+  if (options.log) sink = std::make_unique<qf::FileLogSink>(*options.log);
+  const qf::run::RunLog log(sink && sink->IsOpen() ? sink.get() : nullptr);
+  log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
+             options.silent ? std::u16string_view(u", silent") : u", with its window"});
+
+  if (!options.silent) ::InitCommonControls();
+  const HANDLE created = ::CreateMutexW(nullptr, FALSE, kMutexName);
+  const DWORD error = ::GetLastError();
+  // Held, never waited on, until the process ends: only its existence matters.
+  const qf::sys::UniqueHandle mutex(created);
+  if (error == ERROR_ALREADY_EXISTS) {
+    log.Write({u"another copy of the stub is running; exit code ", qf::run::kExitAnotherInstance});
+    return static_cast<int>(qf::run::kExitAnotherInstance);
+  }
+
+  qf::InstallerRun run(log);
+  if (options.silent) {
+    qf::SilentDialog(run, log).Run();
+  } else {
+    qf::ProgressDialog dialog(instance, run);
+    dialog.DoModal();
+  }
+  run.Finish();
+  const uint32_t code = run.ExitCode();
+  log.Write({u"exit code ", code});
+  return static_cast<int>(code);
 }

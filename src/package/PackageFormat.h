@@ -52,5 +52,7 @@ inline constexpr std::u16string_view kSettingsName = u"$Settings.ini";
 // copying, set the pace (measured: 262,144 of each per GiB, less than half the
 // speed of a plain file copy), while 64 KiB comes close to the copy.
 inline constexpr uint32_t kCopyChunkBytes = 64 * 1024;
+// The settings are read whole into memory; no settings file comes near this.
+inline constexpr uint32_t kMaxSettingsBytes = 16 * 1024 * 1024;
 
 }  // namespace qf::package

@@ -8,6 +8,7 @@
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
 #include "sys/File.h"
+#include "sys/Text.h"
 
 namespace qf {
 namespace {
@@ -289,23 +290,45 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   return ResultCode::Success;
 }
 
-ResultCode PackageReader::ExtractSettingsFile(const std::u16string& directory) {
-  if (directory.empty()) return kEmptyDirectoryResult;
-  const std::u16string target = PrepareDirectory(directory);
-
+ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
+  bytes.clear();
   const ResultCode loaded = LoadTable(m_packagePath);
   if (loaded != ResultCode::Success) return loaded;
 
-  // The run reads the settings by their fixed name; a last entry of another name
-  // would leave a foreign file behind and empty settings in its place.
+  // The last entry is the settings file, its name compared as Windows compares
+  // file names; a last entry of another name holds no settings.
   const PackageEntry& last = m_entries[static_cast<std::size_t>(m_entryCount - 1)];
-  if (last.name != package::kSettingsName || !last.directory.empty()) return ResultCode::ExtractionFailed;
+  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
+    return ResultCode::ExtractionFailed;
+  }
+  if (last.size > package::kMaxSettingsBytes) return ResultCode::ExtractionFailed;
 
   sys::File packageFile = sys::File::OpenRead(m_packagePath);
   if (!packageFile) return ResultCode::ReopenFailed;
-  // Settings that could not be written must not be reported as read: the run
-  // would read a stale file, or empty settings that switch every check off.
-  return ExtractEntry(packageFile, m_entryCount - 1, target);
+  if (!packageFile.SeekTo(static_cast<uint32_t>(last.offset))) return ResultCode::ExtractionFailed;
+  bytes.resize(last.size);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const int64_t got = packageFile.Read(bytes.data() + done, static_cast<uint32_t>(bytes.size() - done));
+    if (got <= 0) {
+      bytes.clear();
+      return ResultCode::ExtractionFailed;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return ResultCode::Success;
+}
+
+bool PackageReader::HoldsProgram(std::u16string_view file) const {
+  for (int32_t index = 0; index + 1 < m_entryCount; ++index) {
+    const PackageEntry& entry = m_entries[static_cast<std::size_t>(index)];
+    if (file.size() == entry.directory.size() + entry.name.size() &&
+        sys::SameFileName(file.substr(0, entry.directory.size()), entry.directory) &&
+        sys::SameFileName(file.substr(entry.directory.size()), entry.name)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 ResultCode PackageReader::ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context) {

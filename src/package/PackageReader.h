@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/PackageEntry.h"
@@ -43,8 +44,11 @@ class PackageReader {
   uint64_t GetPackageEnd() const { return m_packageEnd; }
   uint64_t GetTableStart() const { return m_tableStart; }
 
-  // Writes the last entry, the settings file, into `directory`.
-  ResultCode ExtractSettingsFile(const std::u16string& directory);
+  // Reads the last entry, the settings file, into `bytes`; nothing is written.
+  ResultCode ReadSettingsFile(std::vector<unsigned char>& bytes);
+  // Whether `file` ("dir\name", as the settings name the installer program)
+  // is an entry of the loaded table other than the settings file.
+  bool HoldsProgram(std::u16string_view file) const;
   // Writes every entry into `directory`, last entry first, calling `callback`
   // after each one written.
   ResultCode ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context);

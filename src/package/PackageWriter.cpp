@@ -5,9 +5,6 @@
 #include "package/PackageFormat.h"
 
 namespace qf::package {
-namespace {
-constexpr uint32_t kStreamChunkBytes = 64 * 1024;
-}
 
 const char* Describe(WriteError error) {
   switch (error) {
@@ -63,9 +60,9 @@ bool PackageWriter::PutText(std::u16string_view text) {
 
 WriteError PackageWriter::AppendStub(ByteSource& stub) {
   if (m_finished) return WriteError::AlreadyFinished;
-  std::array<unsigned char, kStreamChunkBytes> chunk;
+  std::array<unsigned char, kCopyChunkBytes> chunk;
   for (;;) {
-    const int64_t got = stub.Read(chunk.data(), kStreamChunkBytes);
+    const int64_t got = stub.Read(chunk.data(), kCopyChunkBytes);
     if (got < 0) return WriteError::ReadFailed;
     if (got == 0) break;
     if (!Put(chunk.data(), static_cast<std::size_t>(got))) return WriteError::WriteFailed;
@@ -85,9 +82,9 @@ WriteError PackageWriter::AddEntry(std::u16string_view name, std::u16string_view
 
   const auto offset = static_cast<uint32_t>(m_length);
   uint64_t size = 0;
-  std::array<unsigned char, kStreamChunkBytes> chunk;
+  std::array<unsigned char, kCopyChunkBytes> chunk;
   for (;;) {
-    const int64_t got = data.Read(chunk.data(), kStreamChunkBytes);
+    const int64_t got = data.Read(chunk.data(), kCopyChunkBytes);
     if (got < 0) return WriteError::ReadFailed;
     if (got == 0) break;
     size += static_cast<uint64_t>(got);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,10 +9,6 @@
 #include "run/ResultCode.h"
 
 namespace qf::run {
-
-// A process handle as the run hands it around; the launch-failure marker has all bits set.
-using ProcessHandle = void*;
-inline ProcessHandle LaunchFailedMarker() { return reinterpret_cast<ProcessHandle>(~uintptr_t{0}); }
 
 inline constexpr int kDialogOk = 1;
 inline constexpr int kDialogCancel = 2;
@@ -29,29 +26,41 @@ class DialogPort {
   // Modal, owned by the dialog, OK button only; returns when dismissed.
   virtual void ShowMessage(const MessageText& message) = 0;
   virtual void End(int result) = 0;
-  virtual void StartPollTimer() = 0;
+  // One more entry written: the bar advances by its step.
+  virtual void StepProgress() = 0;
+  // The installer program runs: the dialog ends as soon as it has ended.
+  virtual void WaitForInstaller() = 0;
   virtual void Hide() = 0;
 };
 
+// The workspace, or why there is none.
+struct WorkspaceResult {
+  std::optional<std::u16string> path;
+  bool noRoom = false;  // without a path: no drive had room; otherwise it could not be made
+};
+
 // Everything else one run touches: the package, the settings, the platform
-// check, the workspace and the launch. The dialog implements it over the
-// objects it owns; the values the dialog's thread later needs (workspace path,
-// installer process) are stored by these calls before the run looks at them.
+// check, the workspace and the launch. The run object implements it over the
+// objects it owns and keeps what the cleanup later needs (the workspace path,
+// the installer's process).
 class RunServices {
  public:
   virtual ~RunServices() = default;
-  virtual std::u16string TempFolder() = 0;
-  virtual ResultCode ExtractSettingsFile(const std::u16string& directory) = 0;
+  // Reads the package's settings into memory. ExtractionFailed also for settings
+  // that are not UTF-16LE with the byte-order mark.
+  virtual ResultCode ReadSettings() = 0;
   virtual int32_t EntryCount() = 0;
-  virtual void LoadSettings(const std::u16string& path) = 0;
-  virtual void DeleteSettingsCopy(const std::u16string& path) = 0;
-  virtual int Validate() = 0;  // 1: this machine may run the installer
+  virtual bool Validate() = 0;  // true: this machine may run the installer
   virtual std::u16string FailureText() = 0;
-  virtual std::u16string CreateWorkspace() = 0;  // the path, or " " when there is no room
+  virtual WorkspaceResult CreateWorkspace() = 0;
   virtual ResultCode ExtractAll(const std::u16string& directory) = 0;
+  // Deletes the copy of the settings that the extraction wrote into the workspace.
+  virtual void DeleteSettingsCopy(const std::u16string& workspace) = 0;
   virtual void GetExecutable(std::u16string& file, std::u16string& parameters) = 0;
-  virtual ProcessHandle LaunchProgram(const std::u16string& file, const std::u16string& parameters) = 0;
-  virtual void StoreProcessId(ProcessHandle process) = 0;
+  // Starts `file` (as the settings name it) from the workspace; false when it is
+  // not a program the package wrote there, or the shell refused it.
+  virtual bool LaunchProgram(const std::u16string& workspace, const std::u16string& file,
+                             const std::u16string& parameters) = 0;
   // The dialog was ended while the run was still going: stop without another step or message.
   virtual bool Cancelled() = 0;
 };

@@ -46,7 +46,7 @@ void RunLog::Write(std::initializer_list<LogPart> parts) const {
     if (part.isNumber) {
       AppendNumber(line, part.number);
     } else {
-      line += part.text;
+      line.append(part.text.data, part.text.size);
     }
   }
   m_sink->WriteLine(line);

@@ -16,16 +16,23 @@ class LogSink {
 };
 
 // A piece of a log line: a text, or a number that is turned into text only
-// when the line is written.
+// when the line is written. Kept small: every line of the log is a list of them.
 struct LogPart {
-  LogPart(std::u16string_view value) : text(value) {}
-  LogPart(const char16_t* value) : text(value) {}
-  LogPart(const std::u16string& value) : text(value) {}
+  LogPart(std::u16string_view value) : text{value.data(), static_cast<uint32_t>(value.size())} {}
+  LogPart(const std::u16string& value) : text{value.data(), static_cast<uint32_t>(value.size())} {}
+  template <std::size_t N>
+  LogPart(const char16_t (&literal)[N]) : text{literal, N - 1} {}
   template <std::integral T>
   LogPart(T value) : number(static_cast<long long>(value)), isNumber(true) {}
 
-  std::u16string_view text;
-  long long number = 0;
+  struct Text {
+    const char16_t* data;
+    uint32_t size;
+  };
+  union {
+    Text text;
+    long long number;
+  };
   bool isNumber = false;
 };
 

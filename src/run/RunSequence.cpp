@@ -18,56 +18,52 @@ void ReportResult(DialogPort& dialog, ResultCode code) {
 }
 
 RunResult RunSteps(DialogPort& dialog, RunServices& services) {
-  // Settings: extracted alone into the temporary folder, read, and deleted.
-  const std::u16string temp = services.TempFolder();
-  const ResultCode settingsCode = services.ExtractSettingsFile(temp);
+  // Settings: read from the package into memory; nothing is written for them.
+  const ResultCode settingsCode = services.ReadSettings();
   if (services.Cancelled()) return Stopped(RunOutcome::Cancelled);
   ReportResult(dialog, settingsCode);
   if (settingsCode != ResultCode::Success) return Stopped(RunOutcome::PackageFailed, settingsCode);
 
-  // The temporary folder ends in a backslash.
-  const std::u16string settingsPath = temp + u"$Settings.ini";
   dialog.SetCaption(text::kPhaseValidating);
-  services.LoadSettings(settingsPath);
-  services.DeleteSettingsCopy(settingsPath);
-
   dialog.SetProgressRange(services.EntryCount());
   dialog.SetProgressPosition(0);
   dialog.SetProgressStep(1);
 
-  const int allowed = services.Validate();
+  const bool allowed = services.Validate();
   if (services.Cancelled()) return Stopped(RunOutcome::Cancelled);
-  if (allowed == 0) {
+  if (!allowed) {
     const std::u16string shown = ExpandLineBreaks(services.FailureText());
     Refuse(dialog, PlatformFailureMessage(shown));
     return Stopped(RunOutcome::PlatformRefused);
   }
 
   dialog.SetCaption(text::kPhaseExtracting);
-  const std::u16string workspace = services.CreateWorkspace();
+  const WorkspaceResult workspace = services.CreateWorkspace();
   if (services.Cancelled()) return Stopped(RunOutcome::Cancelled);
-  if (workspace == kNoWorkspace) {
-    Refuse(dialog, kNoRoomMessage);
-    return Stopped(RunOutcome::NoRoom);
+  if (!workspace.path) {
+    if (workspace.noRoom) {
+      Refuse(dialog, kNoRoomMessage);
+      return Stopped(RunOutcome::NoRoom);
+    }
+    ReportResult(dialog, ResultCode::ExtractionFailed);
+    return Stopped(RunOutcome::PackageFailed, ResultCode::ExtractionFailed);
   }
 
-  const ResultCode extractCode = services.ExtractAll(workspace);
+  const ResultCode extractCode = services.ExtractAll(*workspace.path);
   if (services.Cancelled()) return Stopped(RunOutcome::Cancelled);
   ReportResult(dialog, extractCode);
   if (extractCode != ResultCode::Success) return Stopped(RunOutcome::PackageFailed, extractCode);
   // The installer program must not find the settings beside it.
-  services.DeleteSettingsCopy(workspace + u"\\$Settings.ini");
+  services.DeleteSettingsCopy(*workspace.path);
 
   std::u16string file;
   std::u16string parameters;
   services.GetExecutable(file, parameters);
-  const ProcessHandle process = services.LaunchProgram(workspace + u"\\" + file, parameters);
-  if (process == LaunchFailedMarker()) {
+  if (!services.LaunchProgram(*workspace.path, file, parameters)) {
     Refuse(dialog, kInvalidInstallerMessage);
     return Stopped(RunOutcome::InvalidInstaller);
   }
-  services.StoreProcessId(process);
-  dialog.StartPollTimer();
+  dialog.WaitForInstaller();
   dialog.Hide();
   return Stopped(RunOutcome::InstallerStarted);
 }

@@ -27,7 +27,4 @@ void ReportResult(DialogPort& dialog, ResultCode code);
 // One run, from the settings to the start of the installer program.
 RunResult RunSteps(DialogPort& dialog, RunServices& services);
 
-// The single blank by which the workspace reports that there was no room.
-inline constexpr std::u16string_view kNoWorkspace = u" ";
-
 }  // namespace qf::run

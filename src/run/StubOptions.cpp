@@ -20,24 +20,19 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix
 
 }  // namespace
 
-StubOptions ParseStubArguments(std::span<const std::u16string> arguments) {
-  StubOptions options;
-  for (const std::u16string& argument : arguments) {
-    const std::u16string_view text = argument;
-    if (text.size() == kSilent.size() && StartsWithIgnoringCase(text, kSilent)) {
-      options.silent = true;
-    } else if (StartsWithIgnoringCase(text, kLog)) {
-      std::u16string_view path = text.substr(kLog.size());
-      // The system's splitting keeps quotes that stand inside an argument's text.
-      if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
-      if (path.empty()) {
-        options.log.reset();
-      } else {
-        options.log = std::u16string(path);
-      }
+void StubOptions::Apply(std::u16string_view argument) {
+  if (argument.size() == kSilent.size() && StartsWithIgnoringCase(argument, kSilent)) {
+    silent = true;
+  } else if (StartsWithIgnoringCase(argument, kLog)) {
+    std::u16string_view path = argument.substr(kLog.size());
+    // The system's splitting keeps quotes that stand inside an argument's text.
+    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
+    if (path.empty()) {
+      log.reset();
+    } else {
+      log = std::u16string(path);
     }
   }
-  return options;
 }
 
 }  // namespace qf::run

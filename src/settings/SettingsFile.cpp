@@ -4,6 +4,8 @@ namespace qf::settings {
 
 SettingsFile::SettingsFile(std::u16string_view path) : m_document(path, IniDocument::kModeStandard) {}
 
+SettingsFile::SettingsFile(std::span<const unsigned char> bytes) : m_document(IniDocument::FromBytes(bytes)) {}
+
 int32_t SettingsFile::GetExecutable(std::u16string& file, std::u16string& parameters) const {
   file.clear();
   m_document.GetValue(key::kExecutable, key::kFile, file);

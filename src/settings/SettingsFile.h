@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,13 @@ inline constexpr std::u16string_view kFail = u"fail";
 class SettingsFile {
  public:
   explicit SettingsFile(std::u16string_view path);
+  // The settings from the file's bytes, as the package holds them.
+  explicit SettingsFile(std::span<const unsigned char> bytes);
+
+  // Whether the text is UTF-16LE with its byte-order mark. Anything else (UTF-8,
+  // an empty file, junk) reads as settings with every check off, so a run must
+  // not go on with them.
+  bool Readable() const { return m_document.ParseResult() == kIniFound; }
 
   const IniDocument& Document() const { return m_document; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ inline constexpr uint32_t kKeyWow64_64Key = 0x0100;
 
 // "cmd /C rmdir /S /Q " and the path, unquoted: a workspace path holds no blanks.
 std::u16string RemovalCommand(std::u16string_view workspacePath);
+
+// The workspace a value of that name removes, when it is exactly the command
+// for one (the prefix and a workspace path, nothing more); else nothing.
+std::optional<std::u16string> LeftoverWorkspace(std::u16string_view value);
 
 // Windows 5.2 and later know the 64-bit registry view flag; older versions refuse it.
 uint32_t RunOnceAccessMask(uint32_t majorVersion, uint32_t minorVersion);

@@ -16,30 +16,24 @@ using RtlNtStatusToDosErrorFunction = ULONG(NTAPI*)(NTSTATUS);
 constexpr wchar_t kOpenVerb[] = L"open";
 constexpr DWORD kNoWait = 0;
 
-bool IsUsableHandle(HANDLE process) { return process != nullptr && process != kLaunchFailed; }
-
 }  // namespace
 
-HANDLE ProcessLauncher::LaunchProgram(const std::u16string& file, const std::u16string& parameters) const {
+std::optional<sys::UniqueHandle> ProcessLauncher::LaunchProgram(const std::u16string& file,
+                                                                const std::u16string& parameters) const {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = nullptr;
   info.lpVerb = kOpenVerb;
   info.lpFile = sys::Wide(file);
   info.lpParameters = sys::Wide(parameters);
   info.lpDirectory = nullptr;
   info.nShow = SW_SHOWNORMAL;
-  if (!::ShellExecuteExW(&info)) return kLaunchFailed;
-  return info.hProcess;
+  if (!::ShellExecuteExW(&info)) return std::nullopt;
+  return sys::UniqueHandle(info.hProcess);
 }
 
 DWORD ProcessLauncher::GetProcessIdFromHandle(HANDLE process) const {
-  // The failure marker is also the pseudo-handle of this very process.
-  if (process == kLaunchFailed) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
   // ntdll is in every process; it is looked up, never loaded by name.
   const auto toDosError = LoadedEntryPoint<RtlNtStatusToDosErrorFunction>(L"ntdll.dll", "RtlNtStatusToDosError");
   const auto query = LoadedEntryPoint<NtQueryInformationProcessFunction>(L"ntdll.dll", "NtQueryInformationProcess");
@@ -74,7 +68,7 @@ int ProcessLauncher::IsProcessRunning(DWORD processId) const {
 
 bool ProcessLauncher::InstallerHasEnded(HANDLE process, DWORD processId) const {
   if (processId != 0) return IsProcessRunning(processId) == 0;
-  if (!IsUsableHandle(process)) return true;
+  if (process == nullptr) return true;
   // A handle that cannot be waited on will never tell: the wait ends.
   return ::WaitForSingleObject(process, kNoWait) != WAIT_TIMEOUT;
 }

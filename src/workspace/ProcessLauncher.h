@@ -2,19 +2,20 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
-namespace qf {
+#include "sys/Unique.h"
 
-// What LaunchProgram returns when the shell refused to start the program.
-inline const HANDLE kLaunchFailed = INVALID_HANDLE_VALUE;
+namespace qf {
 
 // Starts the installer program through the shell and watches its process. Holds no state.
 class ProcessLauncher {
  public:
-  // The new process's handle, which is null when the shell handed the file to a
-  // process that runs already; kLaunchFailed when the shell refused.
-  HANDLE LaunchProgram(const std::u16string& file, const std::u16string& parameters) const;
+  // The new process's handle, which is empty when the shell handed the file to
+  // a process that runs already; nothing when the shell refused. The shell
+  // shows no box of its own: the caller reports the failure.
+  std::optional<sys::UniqueHandle> LaunchProgram(const std::u16string& file, const std::u16string& parameters) const;
   // The process's id, or 0 with the thread's last error set.
   DWORD GetProcessIdFromHandle(HANDLE process) const;
   // 1 when a process with this id is in the system's process list, else 0.

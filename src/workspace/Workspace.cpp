@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <ctime>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -26,6 +26,8 @@ using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
 
 constexpr LONG kStatusSuccess = 0;
 constexpr uint32_t kUnknownVersion = 0;
+// Room for the removal command of a workspace; a longer value is none of ours.
+constexpr std::size_t kRunOnceValueUnits = 64;
 
 // Drive letters are made current one after another; whatever directory was
 // current before, a network path included, is current again afterwards, since
@@ -131,36 +133,72 @@ void DeleteContents(const std::u16string& directory) {
   } while (::FindNextFileW(search.get(), &entry));
 }
 
+using RtlGenRandomFunction = BOOLEAN(WINAPI*)(PVOID, ULONG);
+
+// The system's cryptographic generator, RtlGenRandom, exported by advapi32 as
+// SystemFunction036. advapi32 is one of the stub's own imports and a known DLL,
+// so it is never taken from beside the executable.
+std::optional<std::u16string> RandomName() {
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  if (advapi == nullptr) advapi = ::LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (advapi == nullptr) return std::nullopt;
+  const auto generate =
+      reinterpret_cast<RtlGenRandomFunction>(reinterpret_cast<void*>(::GetProcAddress(advapi, "SystemFunction036")));
+  // Enough bytes that fifteen even ones are as good as certain among them.
+  std::array<uint8_t, 4 * kWorkspaceNameLength> bytes{};
+  if (generate == nullptr || !generate(bytes.data(), static_cast<ULONG>(bytes.size()))) return std::nullopt;
+  return WorkspaceNameFromBytes(bytes);
+}
+
+std::u16string StringValue(HKEY key, const std::u16string& name) {
+  wchar_t value[kRunOnceValueUnits] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  DWORD type = 0;
+  if (::RegQueryValueExW(key, Wide(name), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return {};
+  }
+  return FromWide(value);
+}
+
+// A leftover is a hidden directory, not a link, at the root of a fixed drive,
+// and not the workspace just made.
+bool IsLeftoverWorkspace(const std::u16string& path, const std::u16string& current) {
+  if (path == current) return false;
+  const std::u16string root = path.substr(0, 3);
+  if (::GetDriveTypeW(Wide(root)) != DRIVE_FIXED) return false;
+  const DWORD attributes = ::GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 }  // namespace
 
-std::u16string Workspace::Create() { return Create(static_cast<uint32_t>(std::time(nullptr))); }
-
-std::u16string Workspace::Create(uint32_t seed) {
-  const std::u16string failed(kNoWorkspace);
+Workspace::Outcome Workspace::Create() {
   m_path.clear();
   const std::vector<DriveMeasurement> drives = MeasureDrives();
   const auto drive = ChooseWorkspaceDrive(drives);
-  if (!drive) return failed;
-  m_path = DriveText(drive->letter);
-
+  if (!drive) return Outcome::NoRoom;
   const auto size = ExecutableSize();
-  if (!size || !HasRoomFor(drive->totalFree, *size)) return failed;
+  if (!size || !HasRoomFor(drive->totalFree, *size)) return Outcome::NoRoom;
 
   auto security = WorkspaceSecurity::Build();
-  if (!security) return failed;
+  if (!security) return Outcome::NotCreated;
   SECURITY_ATTRIBUTES attributes = security->Attributes();
   // A directory that exists already may belong to someone else, and everything
   // in a workspace is deleted at the end: only a directory made here will do.
-  const auto path = CreateUniqueWorkspace(drive->letter, seed, [&attributes](const std::u16string& candidate) {
+  const auto path = CreateUniqueWorkspace(drive->letter, &RandomName, [&attributes](const std::u16string& candidate) {
     if (::CreateDirectoryW(Wide(candidate), &attributes)) return CreateOutcome::Created;
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? CreateOutcome::AlreadyExists : CreateOutcome::Failed;
   });
-  if (!path) return failed;
+  if (!path) return Outcome::NotCreated;
 
   m_path = *path;
+  m_freeBytes = drive->totalFree;
   ::SetFileAttributesW(Wide(m_path), FILE_ATTRIBUTE_HIDDEN);
   ScheduleRemovalAtLogon();
-  return m_path;
+  return Outcome::Created;
 }
 
 int Workspace::ScheduleRemovalAtLogon() {
@@ -173,6 +211,12 @@ int Workspace::ScheduleRemovalAtLogon() {
     return 0;
   }
   const std::u16string name(kRunOnceValueName);
+  // There is one value: a run killed while its installer ran left its
+  // workspace named in it, and this run's value would leave that one for good.
+  if (const auto leftover = LeftoverWorkspace(StringValue(key.get(), name));
+      leftover && IsLeftoverWorkspace(*leftover, m_path)) {
+    DeleteTree(*leftover);
+  }
   const std::u16string command = RemovalCommand(m_path);
   const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(char16_t));
   const LONG written =

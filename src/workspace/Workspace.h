@@ -10,14 +10,18 @@ namespace qf {
 // gets that far.
 class Workspace {
  public:
-  // Makes the workspace at the root of the fixed drive with the most free space
-  // and registers its removal at logon; returns its path, or kNoWorkspace (" ")
-  // when the drive has no room or no new directory could be made.
-  std::u16string Create();
-  // The same with the names drawn from `seed` instead of the time in seconds.
-  std::u16string Create(uint32_t seed);
+  enum class Outcome {
+    Created,     // Path() is the new workspace, its removal registered
+    NoRoom,      // no fixed drive has room for the package
+    NotCreated,  // the directory could not be made; nothing was registered
+  };
+  // Makes the workspace at the root of the fixed drive with the most free space,
+  // under a name from the system's cryptographic generator, and registers its
+  // removal at logon.
+  Outcome Create();
 
-  // 1 when the RunOnce value naming Path() was written, else 0.
+  // 1 when the RunOnce value naming Path() was written, else 0. A workspace
+  // that the value named before, left by a run that was killed, is removed first.
   int ScheduleRemovalAtLogon();
   // 1 when the RunOnce key could be opened (the value is gone then), else 0.
   int CancelScheduledRemoval();
@@ -26,11 +30,14 @@ class Workspace {
   // 0 for an empty, blank or overlong path, which leaves everything in place.
   int DeleteTree(const std::u16string& path);
 
-  // The drive text of the chosen drive during Create, then the workspace path.
+  // The workspace path once Create has made it; empty before and on failure.
   const std::u16string& Path() const { return m_path; }
+  // The free space of the chosen drive, as Create measured it.
+  uint64_t FreeBytes() const { return m_freeBytes; }
 
  private:
   std::u16string m_path;
+  uint64_t m_freeBytes = 0;
 };
 
 }  // namespace qf

@@ -3,29 +3,23 @@
 namespace qf {
 namespace {
 
-constexpr uint32_t kMultiplier = 214013;
-constexpr uint32_t kIncrement = 2531011;
-constexpr int kValueShift = 16;
-constexpr uint32_t kValueMask = 0x7FFF;
 constexpr uint32_t kLetterCount = 26;
+// The largest multiple of 26 that a byte can hold: bytes below it map evenly.
+constexpr uint32_t kEvenByteLimit = 256 / kLetterCount * kLetterCount;
 
 }  // namespace
 
-uint32_t NameGenerator::NextValue() {
-  m_state = m_state * kMultiplier + kIncrement;
-  return (m_state >> kValueShift) & kValueMask;
-}
-
-std::u16string NameGenerator::NextName() {
+std::optional<std::u16string> WorkspaceNameFromBytes(std::span<const uint8_t> bytes) {
   std::u16string name;
   name.reserve(kWorkspaceNameLength);
-  for (std::size_t i = 0; i < kWorkspaceNameLength; ++i) {
-    name.push_back(static_cast<char16_t>(u'a' + NextValue() % kLetterCount));
+  for (const uint8_t byte : bytes) {
+    if (name.size() == kWorkspaceNameLength) break;
+    if (byte >= kEvenByteLimit) continue;
+    name.push_back(static_cast<char16_t>(u'a' + byte % kLetterCount));
   }
+  if (name.size() != kWorkspaceNameLength) return std::nullopt;
   return name;
 }
-
-std::u16string WorkspaceName(uint32_t seed) { return NameGenerator(seed).NextName(); }
 
 std::u16string DriveText(char16_t letter) { return std::u16string{letter, u':'}; }
 
@@ -41,10 +35,12 @@ bool IsWorkspacePath(std::u16string_view path) {
 }
 
 std::optional<std::u16string> CreateUniqueWorkspace(
-    char16_t driveLetter, uint32_t seed, const std::function<CreateOutcome(const std::u16string&)>& tryCreate) {
-  NameGenerator names(seed);
+    char16_t driveLetter, const NameSource& names,
+    const std::function<CreateOutcome(const std::u16string&)>& tryCreate) {
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-    const std::u16string path = DriveText(driveLetter) + u"\\" + names.NextName();
+    const auto name = names();
+    if (!name) return std::nullopt;
+    const std::u16string path = DriveText(driveLetter) + u"\\" + *name;
     switch (tryCreate(path)) {
       case CreateOutcome::Created:
         return path;

@@ -4,46 +4,36 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace qf {
 
-// What Workspace::Create returns when no workspace could be made.
-inline constexpr std::u16string_view kNoWorkspace = u" ";
-
 inline constexpr std::size_t kWorkspaceNameLength = 15;
 // A name that exists already is never taken over; this many fresh names are tried.
 inline constexpr int kMaxNameAttempts = 32;
 
-// The linear congruential generator the names are drawn from.
-class NameGenerator {
- public:
-  explicit NameGenerator(uint32_t seed) : m_state(seed) {}
-  // 15 bits per draw.
-  uint32_t NextValue();
-  // Fifteen lower-case letters, one per draw.
-  std::u16string NextName();
-
- private:
-  uint32_t m_state;
-};
-
-// The first name a seed gives.
-std::u16string WorkspaceName(uint32_t seed);
+// Fifteen lower-case letters from random bytes, each letter equally likely: a
+// byte that would favour the first letters (234 and above) is passed over.
+// Nothing when the bytes run out first.
+std::optional<std::u16string> WorkspaceNameFromBytes(std::span<const uint8_t> bytes);
 
 // "C:" for 'C'.
 std::u16string DriveText(char16_t letter);
 
 // True for a path as Workspace::Create returns it (a drive letter, ":\" and
-// fifteen lower-case letters); false for its failure text " " and for nothing.
+// fifteen lower-case letters).
 bool IsWorkspacePath(std::u16string_view path);
 
 enum class CreateOutcome { Created, AlreadyExists, Failed };
+using NameSource = std::function<std::optional<std::u16string>()>;
 
-// Draws names from the seed until `tryCreate` makes a new directory at the root
-// of the drive; gives up on any other failure and after kMaxNameAttempts names.
+// Takes names from `names` until `tryCreate` makes a new directory at the root
+// of the drive; gives up when no name comes, on any other failure and after
+// kMaxNameAttempts names.
 std::optional<std::u16string> CreateUniqueWorkspace(
-    char16_t driveLetter, uint32_t seed, const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
+    char16_t driveLetter, const NameSource& names,
+    const std::function<CreateOutcome(const std::u16string&)>& tryCreate);
 
 }  // namespace qf

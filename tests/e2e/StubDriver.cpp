@@ -9,6 +9,8 @@
 #include <sstream>
 #include <thread>
 
+#include "workspace/LogonRemoval.h"
+
 namespace qf::e2e {
 namespace {
 
@@ -16,8 +18,8 @@ constexpr int kProgressId = 1000;
 constexpr int kBoxTextId = 0xFFFF;
 constexpr int kBoxIconIds[] = {0x440, 0x14};  // Wine's message box, and Windows'
 constexpr UINT kQueryTimeoutMs = 1000;
-constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr wchar_t kRunOnceValue[] = L"TavixQF";
+const std::wstring kRunOnceKeyPath(kRunOnceKey.begin(), kRunOnceKey.end());
+const std::wstring kRunOnceValue(kRunOnceValueName.begin(), kRunOnceValueName.end());
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -179,6 +181,7 @@ unsigned long long NowFileTime() {
 Observation RunStub(const RunOptions& options) {
   Observation seen;
   std::wstring command = L"\"" + options.exe + L"\"";
+  if (!options.arguments.empty()) command += L" " + options.arguments;
   const std::wstring directory = options.exe.substr(0, options.exe.find_last_of(L'\\'));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -201,6 +204,7 @@ Observation RunStub(const RunOptions& options) {
     ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&windows));
     for (HWND window : windows.found) {
       seen.windows.insert(window);
+      if (::IsWindowVisible(window)) seen.windowVisible = true;
       if (ClassOf(window) != L"#32770") continue;
       if (HWND bar = ::GetDlgItem(window, kProgressId); bar != nullptr) {
         seen.dialogSeen = true;
@@ -283,8 +287,8 @@ std::set<std::wstring> WorkspaceCandidates() {
 std::optional<std::wstring> RunOnceValue() {
   wchar_t value[1024] = {};
   DWORD size = sizeof value;
-  if (::RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue, RRF_RT_REG_SZ, nullptr, value, &size) !=
-      ERROR_SUCCESS) {
+  if (::RegGetValueW(HKEY_CURRENT_USER, kRunOnceKeyPath.c_str(), kRunOnceValue.c_str(), RRF_RT_REG_SZ, nullptr, value,
+                     &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return std::wstring(value);
@@ -292,10 +296,15 @@ std::optional<std::wstring> RunOnceValue() {
 
 void DeleteRunOnceValue() {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    ::RegDeleteValueW(key, kRunOnceValue);
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKeyPath.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    ::RegDeleteValueW(key, kRunOnceValue.c_str());
     ::RegCloseKey(key);
   }
+}
+
+void SetRunOnceValue(const std::wstring& command) {
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, kRunOnceKeyPath.c_str(), kRunOnceValue.c_str(), REG_SZ, command.c_str(),
+                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
 }
 
 std::string HostPath(const std::wstring& path) {

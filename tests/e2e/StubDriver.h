@@ -22,6 +22,7 @@ struct SeenBox {
 struct RunOptions {
   explicit RunOptions(std::wstring program) : exe(std::move(program)) {}
   std::wstring exe;
+  std::wstring arguments;  // after the program's quoted path
   DWORD timeoutMs = 90000;
   // Ends the dialog early once its bar has reached this position: with the
   // Escape key, or with WM_CLOSE sent from outside.
@@ -48,6 +49,7 @@ struct Observation {
   bool dialogSeen = false;
   bool dialogHiddenWhileAlive = false;
   std::set<HWND> windows;  // every top-level window of the process
+  bool windowVisible = false;  // one of them was seen visible
   bool endedEarly = false;
   bool screenshotTaken = false;
   bool acted = false;
@@ -61,6 +63,7 @@ std::map<std::string, std::string> ReadRecord(const std::wstring& path);
 std::set<std::wstring> WorkspaceCandidates();
 std::optional<std::wstring> RunOnceValue();
 void DeleteRunOnceValue();
+void SetRunOnceValue(const std::wstring& command);
 std::wstring OwnDirectory();
 
 // The host's path of a file under Wine, and a host program run by Wine

@@ -138,6 +138,8 @@ TEST_F(StubResources, IconAndManifest) {
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(manifest.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
   EXPECT_NE(manifest.find("version=\"5.1.0.0\""), std::string::npos);
+  // Never elevated for its name: an installer that needs rights asks for them itself.
+  EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "StubDriver.h"
 #include "platform/CpuIdentity.h"
 #include "platform/WmiQuery.h"
 #include "support/PackageFixture.h"
+#include "sys/Text.h"
 
 namespace qf::e2e {
 namespace {
@@ -131,9 +134,12 @@ class StubRun : public ::testing::Test {
   std::set<std::wstring> m_before;
 };
 
+// The installer hands over to a child that outlives it: the wait ends with the
+// installer all the same.
 TEST_F(StubRun, SuccessfulRunStartsTheInstallerWaitsAndCleansUp) {
   SetEnv(L"QF_TEST_SLEEP_MS", L"1500");
   SetEnv(L"QF_TEST_EXIT_CODE", L"42");
+  SetEnv(L"QF_TEST_CHILD_MS", L"8000");
   const Observation seen = Run(Pack(Standard(PassingSettings())));
 
   ASSERT_TRUE(seen.exited);
@@ -168,74 +174,179 @@ TEST_F(StubRun, SuccessfulRunStartsTheInstallerWaitsAndCleansUp) {
       (static_cast<long long>(seen.exitedAt) - std::stoll(record.at("ended_at"))) / kFileTimeUnitsPerMs;
   std::printf("stub ended %lld ms after the installer\n", lagMs);
   EXPECT_LT(lagMs, 2000);
+  HANDLE child = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(record.at("child_pid")));
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
+  ::TerminateProcess(child, 0);
+  ::WaitForSingleObject(child, 5000);
+  ::CloseHandle(child);
   ExpectNothingLeft();
 }
 
-TEST_F(StubRun, PackageFailuresShowTheirMessage) {
+// Every way a run can end but the plain one, and what it must survive: what
+// the user sees, the exit code, whether the installer ran, and that nothing is
+// left behind. A row may prepare the machine first and look at it afterwards.
+TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
   struct Case {
     const char* what;
-    Bytes appended;
-    DWORD code;
+    std::function<std::wstring()> pack;
+    DWORD code;  // 0: the installer ran and no box was shown
+    const wchar_t* caption;
     const wchar_t* text;
     Icon icon;
+    std::function<void()> check;
   };
   Bytes wrongVersion = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
   test::Append(wrongVersion, test::RawTrailer(1, u"1.01"));
   Bytes corrupt = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
   test::Append(corrupt, test::RawTrailer(7));
-  const std::vector<Case> cases = {
-      {"no package", {}, 1001, L"The Signature Could not be verified", Icon::Stop},
-      {"wrong version", wrongVersion, 1008, L"Invalid Version of the Quillfen", Icon::Stop},
-      {"no entries", test::RawTrailer(0), 1004, L"The Quillfen should have at least one file", Icon::Exclamation},
-      {"corrupt table", corrupt, 1001, L"The Signature Could not be verified", Icon::Stop},
+  auto raw = [this](const Bytes& appended) { return [this, appended] { return PackRaw(appended); }; };
+  auto packed = [this](std::vector<TestEntry> entries) { return [this, entries] { return Pack(entries); }; };
+  auto withSettings = [this](const Bytes& settings) {
+    auto entries = Standard(u"");
+    entries.back().data = settings;
+    return entries;
   };
+  auto unwritable = Standard(PassingSettings());
+  // The workspace path (18 units) + "\" + this name reaches 260 units.
+  unwritable.insert(unwritable.begin() + 1, TestEntry{std::u16string(241, u'n'), u"", Bytes{1}});
+  auto folder = Standard(PassingSettings(u"docs"));
+  folder.insert(folder.begin(), TestEntry{u"readme.txt", u"docs\\", Bytes{'r'}});
+  auto upperCase = Standard(PassingSettings());
+  upperCase.back().name = u"$SETTINGS.INI";
+  const std::string utf8 = sys::Utf16ToUtf8(PassingSettings()).value();
+  const std::wstring leftover = L"C:\\qfleftoverzzzzz";
+  const std::wstring stale = TempSettingsPath();
+
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"no package", raw({}), 1001, L"Quillfen Builder", L"The Signature Could not be verified", Icon::Stop, {}},
+      {"wrong version", raw(wrongVersion), 1008, L"Quillfen Builder", L"Invalid Version of the Quillfen", Icon::Stop, {}},
+      {"no entries", raw(test::RawTrailer(0)), 1004, L"Quillfen Builder", L"The Quillfen should have at least one file",
+       Icon::Exclamation, {}},
+      {"corrupt table", raw(corrupt), 1001, L"Quillfen Builder", L"The Signature Could not be verified", Icon::Stop, {}},
+      {"platform refused",
+       packed(Standard(u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
+                       u"[message]\r\nfail=This software needs other hardware.~~Please contact your vendor.\r\n")),
+       1101, L"Error - Quillfen ", L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop, {}},
+      {"entry that cannot be written", packed(unwritable), 1005, L"Quillfen Builder", L"Extraction Failed", Icon::Stop, {}},
+      // Settings the reader cannot take are no settings with every check off.
+      {"settings in UTF-8", packed(withSettings(Bytes(utf8.begin(), utf8.end()))), 1005, L"Quillfen Builder",
+       L"Extraction Failed", Icon::Stop, {}},
+      {"empty settings", packed(withSettings({})), 1005, L"Quillfen Builder", L"Extraction Failed", Icon::Stop, {}},
+      // One failure, one box: the shell shows none of its own.
+      {"missing program", packed(Standard(PassingSettings(u"Missing.exe"))), 1103, L"Error - Quillfen ",
+       L"Invalid Installer", Icon::Stop, {}},
+      {"program is a folder", packed(folder), 1103, L"Error - Quillfen ", L"Invalid Installer", Icon::Stop, {}},
+      {"no program named", packed(Standard(PassingSettings(u""))), 1103, L"Error - Quillfen ", L"Invalid Installer",
+       Icon::Stop, {}},
+      {"settings name in capitals", packed(upperCase), 0, nullptr, nullptr, Icon::None, {}},
+      // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
+      {"stale read-only settings in the temporary folder",
+       [&] {
+         test::WriteBytes(fs::path(stale), Bytes{'o', 'l', 'd'});
+         ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY);
+         return Pack(Standard(PassingSettings()));
+       },
+       0, nullptr, nullptr, Icon::None,
+       [&] {
+         EXPECT_EQ(test::ReadBytes(fs::path(stale)), (Bytes{'o', 'l', 'd'}));
+         ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
+         ::DeleteFileW(stale.c_str());
+       }},
+      // A run killed while its installer ran left its workspace named in the value.
+      {"workspace left by a killed run",
+       [&] {
+         ::CreateDirectoryW(leftover.c_str(), nullptr);
+         test::WriteBytes(fs::path(leftover) / "left.bin", Bytes{1});
+         ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_HIDDEN);
+         SetRunOnceValue(L"cmd /C rmdir /S /Q " + leftover);
+         return Pack(Standard(PassingSettings()));
+       },
+       0, nullptr, nullptr, Icon::None,
+       [&] {
+         EXPECT_FALSE(fs::exists(leftover)) << "the leftover workspace stayed";
+         m_before.erase(leftover);
+       }},
+  };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Observation seen = Run(PackRaw(c.appended));
-    ASSERT_TRUE(seen.exited);
+    fs::remove(m_record);
+    const Observation seen = Run(c.pack());
+    EXPECT_TRUE(seen.exited);
     EXPECT_EQ(seen.exitCode, c.code);
-    ASSERT_EQ(seen.boxes.size(), 1u);
-    ExpectOneBox(seen, L"Quillfen Builder", c.text, c.icon);
-    EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), kCaptionValidating), 0);
-    EXPECT_FALSE(fs::exists(m_record));
+    if (c.caption != nullptr) {
+      EXPECT_EQ(seen.boxes.size(), 1u);
+      if (!seen.boxes.empty()) ExpectOneBox(seen, c.caption, c.text, c.icon);
+    } else {
+      EXPECT_TRUE(seen.boxes.empty());
+    }
+    EXPECT_EQ(fs::exists(m_record), c.code == 0) << "whether the installer ran";
+    if (c.code == 1001 || c.code == 1004 || c.code == 1008) {
+      EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), kCaptionValidating), 0);
+    }
+    if (c.check) c.check();
     ExpectNothingLeft();
   }
 }
 
-TEST_F(StubRun, PlatformRefusalShowsTheFailTextAndCreatesNothing) {
-  const Observation seen = Run(Pack(Standard(
-      u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
-      u"[message]\r\nfail=This software needs other hardware.~~Please contact your vendor.\r\n")));
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 1101u);
-  ASSERT_EQ(seen.boxes.size(), 1u);
-  ExpectOneBox(seen, L"Error - Quillfen ", L"This software needs other hardware.\r\nPlease contact your vendor.",
-               Icon::Stop);
-  EXPECT_FALSE(fs::exists(m_record));
-  ExpectNothingLeft();
-}
-
-TEST_F(StubRun, MissingInstallerProgramIsAnInvalidInstaller) {
-  const Observation seen = Run(Pack(Standard(PassingSettings(u"Missing.exe"))));
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 1103u);
-  // The shell may show its own error first, as Windows does.
-  ExpectOneBox(seen, L"Error - Quillfen ", L"Invalid Installer", Icon::Stop);
-  EXPECT_LE(seen.boxes.size(), 2u);
-  ExpectNothingLeft();
-}
-
-TEST_F(StubRun, EntryThatCannotBeWrittenFailsTheExtraction) {
-  auto entries = Standard(PassingSettings());
-  // The workspace path (18 units) + "\" + this name reaches 260 units.
-  entries.insert(entries.begin() + 1, TestEntry{std::u16string(241, u'n'), u"", Bytes{1}});
-  const Observation seen = Run(Pack(entries));
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 1005u);
-  ASSERT_EQ(seen.boxes.size(), 1u);
-  ExpectOneBox(seen, L"Quillfen Builder", L"Extraction Failed", Icon::Stop);
-  EXPECT_FALSE(fs::exists(m_record));
-  ExpectNothingLeft();
+// With /S nothing is shown and every outcome is the exit code; /LOG says why.
+// Any other argument changes nothing.
+TEST_F(StubRun, SilentRunsShowNothingAndTheLogSaysWhy) {
+  struct Case {
+    const char* what;
+    std::u16string settings;
+    std::wstring arguments;
+    DWORD code;
+    std::vector<std::string> logged;  // texts the log holds, in this order
+  };
+  const std::string vendor = sys::Utf16ToUtf8(s_vendor).value();
+  SetEnv(L"QF_TEST_EXIT_CODE", L"42");
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"silent success", PassingSettings(), L"/S /LOG=run.log", 42,
+       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed", "platform check: this machine is accepted",
+        "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)", "installer started: C:\\",
+        "installer ended with exit code 42", "cleanup: removed C:\\", "exit code 42"}},
+      {"silent refusal", u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
+                         u"[message]\r\nfail=Other hardware.\r\n", L"/s \"/log=run.log\"", 1101,
+       {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
+        "message (not shown, silent): \"Error - Quillfen \": Other hardware.", "exit code 1101"}},
+      {"silent invalid installer", PassingSettings(u"Missing.exe"), L"/LOG=run.log /S", 1103,
+       {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1103"}},
+      {"log in a folder that does not exist", PassingSettings(), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
+      {"unknown arguments", PassingSettings(), L"-x /SILENT /S=1 LOG=run.log", 42, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(m_dir.path() / "run.log");
+    RunOptions options(Pack(Standard(c.settings)));
+    options.arguments = c.arguments;
+    const Observation seen = RunStub(options);
+    EXPECT_TRUE(seen.exited);
+    EXPECT_EQ(seen.exitCode, c.code);
+    EXPECT_TRUE(seen.boxes.empty());
+    const bool silent = c.arguments.find(L"/S ") != std::wstring::npos || c.arguments.find(L"/s ") != std::wstring::npos ||
+                        c.arguments.ends_with(L"/S");
+    EXPECT_EQ(seen.dialogSeen, !silent) << "the stub's dialog";
+    if (silent) {
+      EXPECT_FALSE(seen.windowVisible) << "a window of the stub's process was visible";
+    }
+    std::ifstream in(m_dir.path() / "run.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    for (const std::string& text : c.logged) {
+      at = log.find(text, at);
+      EXPECT_NE(at, std::string::npos) << "the log lacks, in order: " << text << "\n" << log;
+      if (at == std::string::npos) break;
+    }
+    if (c.logged.empty()) {
+      EXPECT_TRUE(log.empty()) << log;
+    }
+    ExpectNothingLeft();
+  }
 }
 
 TEST_F(StubRun, SecondInstanceEndsAtOnceWithoutAWindow) {
@@ -335,26 +446,6 @@ TEST_F(StubRun, DialogShowsTheBarDuringExtraction) {
   std::set<unsigned> colours;
   for (std::size_t i = 54; i + 2 < image.size(); i += 3) colours.insert(image[i] | image[i + 1] << 8 | image[i + 2] << 16);
   EXPECT_GT(colours.size(), 8u) << "the capture is blank";
-  ExpectNothingLeft();
-}
-
-TEST_F(StubRun, InstallerThatHandsOverToAChildEndsTheWait) {
-  SetEnv(L"QF_TEST_CHILD_MS", L"8000");
-  const Observation seen = Run(Pack(Standard(PassingSettings())));
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 0u);
-  const auto record = ReadRecord(m_record);
-  ASSERT_TRUE(record.count("child_pid"));
-  const DWORD child = static_cast<DWORD>(std::stoul(record.at("child_pid")));
-  HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child);
-  ASSERT_NE(process, nullptr);
-  EXPECT_EQ(::WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
-  ::TerminateProcess(process, 0);
-  ::WaitForSingleObject(process, 5000);
-  ::CloseHandle(process);
-  const long long lagMs =
-      (static_cast<long long>(seen.exitedAt) - std::stoll(record.at("ended_at"))) / kFileTimeUnitsPerMs;
-  EXPECT_LT(lagMs, 2000);
   ExpectNothingLeft();
 }
 

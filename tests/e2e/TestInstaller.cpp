@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "workspace/LogonRemoval.h"
+
 namespace {
 
 std::wstring Env(const wchar_t* name) {
@@ -32,7 +34,8 @@ unsigned long EnvNumber(const wchar_t* name) {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -76,8 +79,10 @@ std::wstring FilesIn(const std::wstring& directory) {
 std::wstring RunOnceValue() {
   wchar_t value[1024] = {};
   DWORD size = sizeof value;
-  const LSTATUS status = ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-                                        L"TavixQF", RRF_RT_REG_SZ, nullptr, value, &size);
+  const std::wstring key(qf::kRunOnceKey.begin(), qf::kRunOnceKey.end());
+  const std::wstring name(qf::kRunOnceValueName.begin(), qf::kRunOnceValueName.end());
+  const LSTATUS status =
+      ::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, value, &size);
   return status == ERROR_SUCCESS ? value : L"";
 }
 

@@ -118,7 +118,8 @@ class TruncatedTable : public ::testing::Test {
     PackageReader reader(path);
     EXPECT_EQ(reader.LoadTable(path), ResultCode::SignatureMismatch);
     EXPECT_EQ(reader.GetEntryCount(), 0);
-    EXPECT_EQ(reader.ExtractSettingsFile(out.core()), ResultCode::SignatureMismatch);
+    std::vector<unsigned char> settings;
+    EXPECT_EQ(reader.ReadSettingsFile(settings), ResultCode::SignatureMismatch);
     EXPECT_EQ(reader.ExtractAll(out.core(), nullptr, nullptr), ResultCode::SignatureMismatch);
     EXPECT_TRUE(fs::is_empty(out.path()));
   }

@@ -37,7 +37,8 @@ struct Recorder {
 // Names of everything below `root`, relative, "/"-separated, sorted.
 std::vector<std::string> Tree(const fs::path& root) {
   std::vector<std::string> names;
-  for (const auto& e : fs::recursive_directory_iterator(root)) names.push_back(e.path().lexically_relative(root).generic_string());
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    names.push_back(e.path().lexically_relative(root).generic_string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -68,51 +69,51 @@ TEST_F(ExtractionTest, ReferencePackageIsWrittenLastEntryFirst) {
   EXPECT_EQ(Tree(out.path()), (std::vector<std::string>{"$Settings.ini", "Installer.exe", "SetupHelper1.exe"}));
 }
 
-TEST_F(ExtractionTest, SettingsFileAloneGoesIntoTheGivenDirectory) {
+// The settings are read into memory: nothing of them is written anywhere, and
+// no file of their name is read or touched.
+TEST_F(ExtractionTest, SettingsFileIsReadIntoMemoryAlone) {
   const auto ref = test::MakeReferencePackage();
   test::WritePackage(dir / "ref.exe", ref.stub, ref.entries);
   PackageReader reader(test::CorePath(dir / "ref.exe"));
-  ASSERT_EQ(reader.ExtractSettingsFile(out.core()), ResultCode::Success);
+  std::vector<unsigned char> settings;
+  ASSERT_EQ(reader.ReadSettingsFile(settings), ResultCode::Success);
   EXPECT_EQ(reader.GetEntryCount(), 3);
-  const Bytes settings = test::ReadBytes(out / "$Settings.ini");
-  ASSERT_EQ(settings.size(), 604u);
-  EXPECT_EQ(settings[0], 0xFF);
-  EXPECT_EQ(settings[1], 0xFE);
-  EXPECT_EQ(Tree(out.path()), (std::vector<std::string>{"$Settings.ini"}));
-}
-
-// Settings that could not be written must not read as success: the run would
-// read a stale file there, or empty settings that switch every check off.
-TEST_F(ExtractionTest, SettingsThatCannotBeWrittenAreAFailure) {
-  auto reader = MakePackage({{u"a.exe", u"", Bytes{1}}, {u"$Settings.ini", u"", Bytes{0xFF, 0xFE, 'n', 0}}});
-  test::WriteBytes(out / "$Settings.ini", Bytes{'o', 'l', 'd'});
-  ASSERT_TRUE(sys::SetReadOnly(OutDir() + u"$Settings.ini", true));
-  EXPECT_EQ(reader.ExtractSettingsFile(out.core()), ResultCode::ExtractionFailed);
-  EXPECT_EQ(test::ReadBytes(out / "$Settings.ini"), (Bytes{'o', 'l', 'd'}));
-}
-
-TEST_F(ExtractionTest, LastEntryMustBeTheSettingsFile) {
-  auto reader = MakePackage({{u"$Settings.ini", u"", Bytes{1}}, {u"other.exe", u"", Bytes{2}}});
-  EXPECT_EQ(reader.ExtractSettingsFile(out.core()), ResultCode::ExtractionFailed);
-  auto nested = MakePackage({{u"a", u"", Bytes{1}}, {u"$Settings.ini", u"sub\\", Bytes{2}}});
-  EXPECT_EQ(nested.ExtractSettingsFile(out.core()), ResultCode::ExtractionFailed);
+  EXPECT_EQ(Bytes(settings.begin(), settings.end()), ref.entries.back().data);
   EXPECT_TRUE(Tree(out.path()).empty());
 }
 
+// The last entry is the settings file, its name compared as Windows compares
+// file names; the installer program is any other entry.
+TEST_F(ExtractionTest, LastEntryMustBeTheSettingsFileAndTheProgramAnotherEntry) {
+  std::vector<unsigned char> settings;
+  auto upper = MakePackage({{u"a.exe", u"bin\\", Bytes{1}}, {u"$SETTINGS.INI", u"", Bytes{2}}});
+  EXPECT_EQ(upper.ReadSettingsFile(settings), ResultCode::Success);
+  EXPECT_EQ(settings, (std::vector<unsigned char>{2}));
+  for (const char16_t* program : {u"bin\\a.exe", u"BIN\\A.EXE"}) EXPECT_TRUE(upper.HoldsProgram(program));
+  for (const char16_t* other : {u"", u"bin", u"bin\\", u"a.exe", u"bin\\a.exe ", u"$SETTINGS.INI", u"bin\\b.exe"}) {
+    EXPECT_FALSE(upper.HoldsProgram(other));
+  }
+  auto reader = MakePackage({{u"$Settings.ini", u"", Bytes{1}}, {u"other.exe", u"", Bytes{2}}});
+  EXPECT_EQ(reader.ReadSettingsFile(settings), ResultCode::ExtractionFailed);
+  auto nested = MakePackage({{u"a", u"", Bytes{1}}, {u"$Settings.ini", u"sub\\", Bytes{2}}});
+  EXPECT_EQ(nested.ReadSettingsFile(settings), ResultCode::ExtractionFailed);
+  EXPECT_TRUE(settings.empty());
+}
+
 TEST_F(ExtractionTest, LoadFailuresWriteNothing) {
+  std::vector<unsigned char> settings;
   PackageReader missing(test::CorePath(dir / "missing.exe"));
-  EXPECT_EQ(missing.ExtractSettingsFile(out.core()), ResultCode::OpenFailed);
+  EXPECT_EQ(missing.ReadSettingsFile(settings), ResultCode::OpenFailed);
   EXPECT_EQ(missing.ExtractAll(out.core(), nullptr, nullptr), ResultCode::OpenFailed);
   test::WriteBytes(dir / "plain.exe", stub);
   PackageReader plain(test::CorePath(dir / "plain.exe"));
-  EXPECT_EQ(plain.ExtractSettingsFile(out.core()), ResultCode::SignatureMismatch);
+  EXPECT_EQ(plain.ReadSettingsFile(settings), ResultCode::SignatureMismatch);
   EXPECT_EQ(plain.ExtractAll(out.core(), nullptr, nullptr), ResultCode::SignatureMismatch);
   EXPECT_TRUE(Tree(out.path()).empty());
 }
 
 TEST_F(ExtractionTest, EmptyDirectoryIsRefusedBeforeAnythingIsRead) {
   auto reader = MakePackage({{u"a", u"", Bytes{1}}, {u"$Settings.ini", u"", Bytes{2}}});
-  EXPECT_EQ(reader.ExtractSettingsFile(u""), ResultCode::ExtractionFailed);
   EXPECT_EQ(reader.ExtractAll(u"", nullptr, nullptr), ResultCode::ExtractionFailed);
   EXPECT_EQ(reader.GetEntryCount(), 0);
 }
@@ -149,8 +150,8 @@ TEST_F(ExtractionTest, ReadOnlyTargetFailsThatEntryOnly) {
   test::WriteBytes(out / "locked.txt", Bytes{'o', 'l', 'd'});
   ASSERT_TRUE(sys::SetReadOnly(OutDir() + u"locked.txt", true));
   Recorder rec(out.path());
-  auto reader = MakePackage(
-      {{u"first.txt", u"", Bytes{1}}, {u"locked.txt", u"", Bytes{2}}, {u"$Settings.ini", u"", Bytes{3}}});
+  auto reader =
+      MakePackage({{u"first.txt", u"", Bytes{1}}, {u"locked.txt", u"", Bytes{2}}, {u"$Settings.ini", u"", Bytes{3}}});
   EXPECT_EQ(reader.ExtractAll(out.core(), &Recorder::Callback, &rec), ResultCode::ExtractionFailed);
   EXPECT_EQ(rec.names, (std::vector<std::u16string>{u"$Settings.ini", u"first.txt"}));
   EXPECT_EQ(test::ReadBytes(out / "locked.txt"), (Bytes{'o', 'l', 'd'}));
@@ -198,10 +199,18 @@ TEST_F(ExtractionTest, UnsafeEntriesTouchNothingOutsideTheDirectory) {
   const fs::path target = sandbox / "x" / "y";
   fs::create_directories(target);
   const std::vector<std::pair<std::u16string, std::u16string>> unsafe = {
-      {u"..\\", u"escape1.txt"},     {u"..\\..\\", u"escape2.txt"}, {u"", u"..\\escape3.txt"},
-      {u"sub\\..\\..\\", u"e4.txt"}, {u"../", u"escape5.txt"},      {u"\\abs\\", u"e6.txt"},
-      {u"C:\\", u"e7.txt"},          {u"", u"CON"},                 {u"", u"a:stream"},
-      {u"", u"trail."},              {u"", u".."},                  {u"", u"nul.txt"},
+      {u"..\\", u"escape1.txt"},
+      {u"..\\..\\", u"escape2.txt"},
+      {u"", u"..\\escape3.txt"},
+      {u"sub\\..\\..\\", u"e4.txt"},
+      {u"../", u"escape5.txt"},
+      {u"\\abs\\", u"e6.txt"},
+      {u"C:\\", u"e7.txt"},
+      {u"", u"CON"},
+      {u"", u"a:stream"},
+      {u"", u"trail."},
+      {u"", u".."},
+      {u"", u"nul.txt"},
   };
   std::vector<TestEntry> entries;
   for (const auto& [d, n] : unsafe) entries.push_back({n, d, Bytes{'!'}});
@@ -211,8 +220,8 @@ TEST_F(ExtractionTest, UnsafeEntriesTouchNothingOutsideTheDirectory) {
   auto reader = MakePackage(entries);
   EXPECT_EQ(reader.ExtractAll(test::CorePath(target), &Recorder::Callback, &rec), ResultCode::ExtractionFailed);
   EXPECT_EQ(rec.names, (std::vector<std::u16string>{u"$Settings.ini", u"ok.txt"}));
-  EXPECT_EQ(Tree(sandbox.path()), (std::vector<std::string>{"x", "x/y", "x/y/$Settings.ini", "x/y/sub",
-                                                            "x/y/sub/ok.txt"}));
+  EXPECT_EQ(Tree(sandbox.path()),
+            (std::vector<std::string>{"x", "x/y", "x/y/$Settings.ini", "x/y/sub", "x/y/sub/ok.txt"}));
 }
 
 // The dialog ending early stops extraction within one chunk: the entry being

@@ -26,7 +26,8 @@ TEST(StubArguments, SwitchesMatchAnywhereInAnyCaseAndTheRestIsIgnored) {
       {{u"/LOGFILE=x", u"LOG=x"}, false, std::nullopt},
   };
   for (const Row& row : rows) {
-    const StubOptions options = ParseStubArguments(row.args);
+    StubOptions options;
+    for (const auto& arg : row.args) options.Apply(arg);
     EXPECT_EQ(options.silent, row.silent) << row.args.size();
     EXPECT_EQ(options.log, row.log) << row.args.size();
   }

@@ -20,9 +20,9 @@ class Recorder final : public DialogPort, public RunServices {
   // What the services answer.
   ResultCode settingsCode = ResultCode::Success;
   int32_t entries = 3;
-  int allowed = 1;
+  bool allowed = true;
   std::u16string failText = u"First line.~~Second line.";
-  std::u16string workspace = u"C:\\abcdefghijklmno";
+  WorkspaceResult workspace{u"C:\\abcdefghijklmno"};
   ResultCode extractCode = ResultCode::Success;
   std::u16string file = u"Installer.exe";
   std::u16string params = u"-s";
@@ -37,23 +37,22 @@ class Recorder final : public DialogPort, public RunServices {
     log.push_back("box [" + U8(m.caption) + "] " + U8(m.text) + " flags " + std::to_string(m.flags));
   }
   void End(int result) override { log.push_back("end " + std::to_string(result)); }
-  void StartPollTimer() override { log.push_back("timer"); }
+  void StepProgress() override {}
+  void WaitForInstaller() override { log.push_back("wait"); }
   void Hide() override { log.push_back("hide"); }
 
-  std::u16string TempFolder() override { return u"C:\\Temp\\"; }
-  ResultCode ExtractSettingsFile(const std::u16string& d) override {
-    log.push_back("extract settings " + U8(d));
+  ResultCode ReadSettings() override {
+    log.push_back("read settings");
     return settingsCode;
   }
   int32_t EntryCount() override { return entries; }
-  void LoadSettings(const std::u16string& p) override { log.push_back("load " + U8(p)); }
   void DeleteSettingsCopy(const std::u16string& p) override { log.push_back("delete " + U8(p)); }
-  int Validate() override {
+  bool Validate() override {
     log.push_back("validate");
     return allowed;
   }
   std::u16string FailureText() override { return failText; }
-  std::u16string CreateWorkspace() override {
+  WorkspaceResult CreateWorkspace() override {
     log.push_back("workspace");
     return workspace;
   }
@@ -65,17 +64,15 @@ class Recorder final : public DialogPort, public RunServices {
     f = file;
     p = params;
   }
-  ProcessHandle LaunchProgram(const std::u16string& f, const std::u16string& p) override {
-    log.push_back("launch " + U8(f) + " | " + U8(p));
-    return launchFails ? LaunchFailedMarker() : reinterpret_cast<ProcessHandle>(0x1234);
+  bool LaunchProgram(const std::u16string& w, const std::u16string& f, const std::u16string& p) override {
+    log.push_back("launch " + U8(w) + " " + U8(f) + " | " + U8(p));
+    return !launchFails;
   }
-  void StoreProcessId(ProcessHandle) override { log.push_back("pid"); }
   bool Cancelled() override { return cancelAfterCalls >= 0 && static_cast<int>(log.size()) >= cancelAfterCalls; }
 };
 
 const std::vector<std::string> kUntilValidation = {
-    "extract settings C:\\Temp\\", "caption Quillfen - Validating the Installer", "load C:\\Temp\\$Settings.ini",
-    "delete C:\\Temp\\$Settings.ini", "range 0..3", "pos 0", "step 1", "validate"};
+    "read settings", "caption Quillfen - Validating the Installer", "range 0..3", "pos 0", "step 1", "validate"};
 
 std::vector<std::string> Then(std::vector<std::string> first, const std::vector<std::string>& more) {
   first.insert(first.end(), more.begin(), more.end());
@@ -86,70 +83,76 @@ TEST(RunSequence, SuccessfulRunStartsTheInstallerAndHidesTheDialog) {
   Recorder r;
   const RunResult result = RunSteps(r, r);
   EXPECT_EQ(result.outcome, RunOutcome::InstallerStarted);
-  EXPECT_EQ(r.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                           "extract all C:\\abcdefghijklmno",
-                                           "delete C:\\abcdefghijklmno\\$Settings.ini",
-                                           "launch C:\\abcdefghijklmno\\Installer.exe | -s", "pid", "timer", "hide"}));
+  EXPECT_EQ(r.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "delete C:\\abcdefghijklmno",
+                                    "launch C:\\abcdefghijklmno Installer.exe | -s", "wait", "hide"}));
 }
 
 TEST(RunSequence, PackageFailuresShowTheirMessageAndEnd) {
   Recorder r;
   r.settingsCode = ResultCode::SignatureMismatch;
   EXPECT_EQ(RunSteps(r, r).code, ResultCode::SignatureMismatch);
-  EXPECT_EQ(r.log, (std::vector<std::string>{"extract settings C:\\Temp\\",
-                                             "box [Quillfen Builder] The Signature Could not be verified flags 16",
-                                             "end 2"}));
+  EXPECT_EQ(r.log,
+            (std::vector<std::string>{"read settings",
+                                      "box [Quillfen Builder] The Signature Could not be verified flags 16", "end 2"}));
 
   Recorder reopen;  // 1006 has no message but still ends the run
   reopen.settingsCode = ResultCode::ReopenFailed;
   RunSteps(reopen, reopen);
-  EXPECT_EQ(reopen.log, (std::vector<std::string>{"extract settings C:\\Temp\\", "end 2"}));
+  EXPECT_EQ(reopen.log, (std::vector<std::string>{"read settings", "end 2"}));
 
   Recorder extract;
   extract.extractCode = ResultCode::ExtractionFailed;
   const RunResult result = RunSteps(extract, extract);
   EXPECT_EQ(result.outcome, RunOutcome::PackageFailed);
-  EXPECT_EQ(extract.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                                 "extract all C:\\abcdefghijklmno",
-                                                 "box [Quillfen Builder] Extraction Failed flags 16", "end 2"}));
+  EXPECT_EQ(extract.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "box [Quillfen Builder] Extraction Failed flags 16", "end 2"}));
 }
 
 TEST(RunSequence, PlatformRefusalShowsTheFailTextWithLineBreaks) {
   Recorder r;
-  r.allowed = 0;
+  r.allowed = false;
   EXPECT_EQ(RunSteps(r, r).outcome, RunOutcome::PlatformRefused);
   EXPECT_EQ(r.log, Then(kUntilValidation, {"box [Error - Quillfen ] First line.\r\nSecond line. flags 16", "end 2"}));
 
   Recorder empty;
-  empty.allowed = 0;
+  empty.allowed = false;
   empty.failText.clear();
   RunSteps(empty, empty);
   EXPECT_EQ(empty.log[empty.log.size() - 2], "box [Error - Quillfen ]  flags 16");
 }
 
-TEST(RunSequence, NoRoomAndInvalidInstaller) {
+TEST(RunSequence, NoWorkspaceAndInvalidInstaller) {
   Recorder r;
-  r.workspace = u" ";
+  r.workspace = {std::nullopt, true};
   EXPECT_EQ(RunSteps(r, r).outcome, RunOutcome::NoRoom);
   EXPECT_EQ(r.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
                                            "box [Error - Quillfen ] Insufficient Disk Space flags 16", "end 2"}));
+
+  // A directory that could not be made is no lack of room: nothing to free would help.
+  Recorder notMade;
+  notMade.workspace = {std::nullopt, false};
+  EXPECT_EQ(RunSteps(notMade, notMade).code, ResultCode::ExtractionFailed);
+  EXPECT_EQ(notMade.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
+                                                 "box [Quillfen Builder] Extraction Failed flags 16", "end 2"}));
 
   Recorder bad;
   bad.launchFails = true;
   bad.file.clear();
   bad.params.clear();
   EXPECT_EQ(RunSteps(bad, bad).outcome, RunOutcome::InvalidInstaller);
-  EXPECT_EQ(bad.log, Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace",
-                                             "extract all C:\\abcdefghijklmno",
-                                             "delete C:\\abcdefghijklmno\\$Settings.ini",
-                                             "launch C:\\abcdefghijklmno\\ | ",
-                                             "box [Error - Quillfen ] Invalid Installer flags 16", "end 2"}));
+  EXPECT_EQ(bad.log,
+            Then(kUntilValidation, {"caption Quillfen - Extracting", "workspace", "extract all C:\\abcdefghijklmno",
+                                    "delete C:\\abcdefghijklmno", "launch C:\\abcdefghijklmno  | ",
+                                    "box [Error - Quillfen ] Invalid Installer flags 16", "end 2"}));
 }
 
 // Once the dialog has been ended by the user the run takes no further step
 // and shows nothing: no failure box for a cancelled extraction.
 TEST(RunSequence, CancelStopsSilentlyAtTheNextCheck) {
-  for (int at : {1, 8, 10, 11}) {
+  for (int at : {1, 6, 8, 9}) {
     Recorder r;
     r.cancelAfterCalls = at;
     r.extractCode = ResultCode::ExtractionFailed;  // what a cancelled extraction returns

@@ -86,25 +86,25 @@ TEST_F(SettingsFileTest, AbsentExecutableReadsAsEmptyTexts) {
   EXPECT_EQ(parameters, u"");
 }
 
-TEST_F(SettingsFileTest, MissingOrUnmarkedFileReadsAsEmpty) {
+// Settings that are not UTF-16LE with the mark read as empty, every check off,
+// and say so: a run must not go on with them.
+TEST_F(SettingsFileTest, MissingOrUnmarkedSettingsReadAsEmptyAndUnreadable) {
   const SettingsFile missing(m_dir.core() + u"\\absent.ini");
   std::u16string file = u"x", parameters = u"y";
   EXPECT_EQ(missing.GetExecutable(file, parameters), 1);
   EXPECT_EQ(file, u"");
   EXPECT_TRUE(missing.Document().Sections().empty());
 
-  test::WriteBytes(m_dir / "plain.ini", test::Utf16Le(kReference));
-  const SettingsFile unmarked(m_dir.core() + u"\\plain.ini");
-  EXPECT_EQ(unmarked.Document().ParseResult(), kIniMissingMark);
-  EXPECT_TRUE(unmarked.Document().Sections().empty());
-}
-
-TEST_F(SettingsFileTest, DocumentIsReadWholeSoTheFileMayGoAtOnce) {
-  const std::u16string path = m_dir.core() + u"\\$Settings.ini";
-  test::WriteBytes(m_dir / "$Settings.ini", WithMark(kReference));
-  const SettingsFile settings(path);
-  std::filesystem::remove(m_dir / "$Settings.ini");
-  std::u16string file, parameters;
+  const std::string utf8 = "\xEF\xBB\xBF[validate]\r\ncpu=1\r\n";
+  for (const test::Bytes& bytes : {test::Bytes{}, test::Bytes(utf8.begin(), utf8.end()), test::Utf16Le(kReference),
+                                   test::Bytes{0xFF}, test::Bytes{0xFE, 0xFF, 0, '['}}) {
+    const SettingsFile settings{std::span<const unsigned char>(bytes)};
+    EXPECT_FALSE(settings.Readable()) << bytes.size();
+    EXPECT_TRUE(settings.Document().Sections().empty());
+  }
+  const test::Bytes marked = WithMark(kReference);
+  const SettingsFile settings{std::span<const unsigned char>(marked)};
+  EXPECT_TRUE(settings.Readable());
   settings.GetExecutable(file, parameters);
   EXPECT_EQ(parameters, u"-s");
 }

@@ -16,6 +16,13 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs = kDeadl
 
 bool RunningUnderWine();
 
+// Workspace::Create's path, empty when none was made.
+template <class Workspace>
+std::u16string Made(Workspace& workspace) {
+  workspace.Create();
+  return workspace.Path();
+}
+
 // The directory of the running test program, with a trailing backslash.
 std::u16string ProgramDirectory();
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -9,46 +10,21 @@
 namespace qf {
 namespace {
 
-bool OnlyLowerCaseLetters(const std::u16string& name) {
-  for (char16_t c : name) {
-    if (c < u'a' || c > u'z') return false;
-  }
-  return true;
-}
-
-TEST(WorkspaceName, GeneratorDrawsTheClassicSequence) {
-  // The C runtime's rand() of one vendor uses the same generator; srand(1) gives these.
-  NameGenerator generator(1);
-  EXPECT_EQ(generator.NextValue(), 41u);
-  EXPECT_EQ(generator.NextValue(), 18467u);
-  EXPECT_EQ(generator.NextValue(), 6334u);
-  EXPECT_EQ(generator.NextValue(), 26500u);
-}
-
-TEST(WorkspaceName, NamesFromAFixedSeed) {
-  EXPECT_EQ(WorkspaceName(1), u"phqghumeaylnlfd");
-  NameGenerator generator(1);
-  EXPECT_EQ(generator.NextName(), u"phqghumeaylnlfd");
-  EXPECT_EQ(generator.NextName(), u"xfircvscxggbwkf");
-}
-
-TEST(WorkspaceName, SameSeedSameNameOtherSeedOtherName) {
-  EXPECT_EQ(WorkspaceName(1700000000u), WorkspaceName(1700000000u));
-  EXPECT_NE(WorkspaceName(1700000000u), WorkspaceName(1700000001u));
-}
-
-TEST(WorkspaceName, FifteenLowerCaseLettersForAnySeed) {
-  for (uint32_t seed : {0u, 1u, 2u, 0x7FFFu, 0x8000u, 1700000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
-    const std::u16string name = WorkspaceName(seed);
-    EXPECT_EQ(name.size(), kWorkspaceNameLength) << seed;
-    EXPECT_TRUE(OnlyLowerCaseLetters(name)) << seed;
-  }
+TEST(WorkspaceName, FifteenEvenLettersFromRandomBytes) {
+  std::vector<uint8_t> bytes;
+  for (uint8_t b = 0; b < 15; ++b) bytes.push_back(b);
+  EXPECT_EQ(WorkspaceNameFromBytes(bytes), u"abcdefghijklmno");
+  // 234 and above would favour the first letters: passed over. 233 is 'z'.
+  bytes = {234, 255, 25, 26, 233, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+  EXPECT_EQ(WorkspaceNameFromBytes(bytes), u"zazbcdefghijklm");
+  EXPECT_FALSE(WorkspaceNameFromBytes(std::vector<uint8_t>(40, 250)));
+  EXPECT_FALSE(WorkspaceNameFromBytes(std::vector<uint8_t>(14, 0)));
 }
 
 TEST(WorkspacePath, OnlyTheShapeCreateReturnsIsAWorkspacePath) {
   EXPECT_TRUE(IsWorkspacePath(u"C:\\kqzmwtebhyalrvo"));
   EXPECT_TRUE(IsWorkspacePath(u"Z:\\aaaaaaaaaaaaaaa"));
-  EXPECT_FALSE(IsWorkspacePath(kNoWorkspace));
+  EXPECT_FALSE(IsWorkspacePath(u" "));
   EXPECT_FALSE(IsWorkspacePath(u""));
   EXPECT_FALSE(IsWorkspacePath(u"C:"));
   EXPECT_FALSE(IsWorkspacePath(u"C:\\"));
@@ -59,6 +35,17 @@ TEST(WorkspacePath, OnlyTheShapeCreateReturnsIsAWorkspacePath) {
   EXPECT_FALSE(IsWorkspacePath(u"c:\\kqzmwtebhyalrvo"));
   EXPECT_FALSE(IsWorkspacePath(u"C:/kqzmwtebhyalrvo"));
 }
+
+// Names "aaaaaaaaaaaaaaa", "baaaaaaaaaaaaaa", ... one per call.
+struct CountingNames {
+  int next = 0;
+  std::optional<std::u16string> operator()() {
+    std::u16string name(kWorkspaceNameLength, u'a');
+    name[0] = static_cast<char16_t>(u'a' + next++ % 26);
+    name[1] = static_cast<char16_t>(u'a' + next / 26);
+    return name;
+  }
+};
 
 // Records every path offered and answers from a script; Created once the script ends.
 struct ScriptedCreator {
@@ -73,17 +60,17 @@ struct ScriptedCreator {
 
 TEST(WorkspaceCreation, FirstNewDirectoryIsTheWorkspace) {
   ScriptedCreator creator;
-  const auto path = CreateUniqueWorkspace(u'D', 1, std::ref(creator));
+  const auto path = CreateUniqueWorkspace(u'D', CountingNames(), std::ref(creator));
   ASSERT_TRUE(path);
-  EXPECT_EQ(*path, u"D:\\phqghumeaylnlfd");
+  EXPECT_EQ(*path, u"D:\\aaaaaaaaaaaaaaa");
   EXPECT_EQ(creator.offered.size(), 1u);
 }
 
 TEST(WorkspaceCreation, ExistingNameIsNeverTakenOver) {
   ScriptedCreator creator({CreateOutcome::AlreadyExists, CreateOutcome::AlreadyExists});
-  const auto path = CreateUniqueWorkspace(u'C', 1, std::ref(creator));
-  NameGenerator names(1);
-  const std::u16string first = names.NextName(), second = names.NextName(), third = names.NextName();
+  const auto path = CreateUniqueWorkspace(u'C', CountingNames(), std::ref(creator));
+  CountingNames names;
+  const std::u16string first = *names(), second = *names(), third = *names();
   ASSERT_TRUE(path);
   EXPECT_EQ(*path, u"C:\\" + third);
   EXPECT_EQ(creator.offered, (std::vector<std::u16string>{u"C:\\" + first, u"C:\\" + second, u"C:\\" + third}));
@@ -91,21 +78,25 @@ TEST(WorkspaceCreation, ExistingNameIsNeverTakenOver) {
 
 TEST(WorkspaceCreation, GivesUpAfterBoundedNumberOfExistingNames) {
   ScriptedCreator creator(std::vector<CreateOutcome>(kMaxNameAttempts + 5, CreateOutcome::AlreadyExists));
-  EXPECT_FALSE(CreateUniqueWorkspace(u'C', 7, std::ref(creator)));
+  EXPECT_FALSE(CreateUniqueWorkspace(u'C', CountingNames(), std::ref(creator)));
   EXPECT_EQ(creator.offered.size(), static_cast<std::size_t>(kMaxNameAttempts));
   EXPECT_EQ(std::set<std::u16string>(creator.offered.begin(), creator.offered.end()).size(), creator.offered.size());
 }
 
 TEST(WorkspaceCreation, LastAllowedAttemptStillSucceeds) {
   ScriptedCreator creator(std::vector<CreateOutcome>(kMaxNameAttempts - 1, CreateOutcome::AlreadyExists));
-  EXPECT_TRUE(CreateUniqueWorkspace(u'C', 7, std::ref(creator)));
+  EXPECT_TRUE(CreateUniqueWorkspace(u'C', CountingNames(), std::ref(creator)));
   EXPECT_EQ(creator.offered.size(), static_cast<std::size_t>(kMaxNameAttempts));
 }
 
-TEST(WorkspaceCreation, OtherFailureEndsAtOnce) {
+TEST(WorkspaceCreation, OtherFailureOrNoNameEndsAtOnce) {
   ScriptedCreator creator({CreateOutcome::AlreadyExists, CreateOutcome::Failed});
-  EXPECT_FALSE(CreateUniqueWorkspace(u'C', 7, std::ref(creator)));
+  EXPECT_FALSE(CreateUniqueWorkspace(u'C', CountingNames(), std::ref(creator)));
   EXPECT_EQ(creator.offered.size(), 2u);
+  ScriptedCreator unused;
+  EXPECT_FALSE(CreateUniqueWorkspace(
+      u'C', [] { return std::optional<std::u16string>(); }, std::ref(unused)));
+  EXPECT_TRUE(unused.offered.empty());
 }
 
 }  // namespace

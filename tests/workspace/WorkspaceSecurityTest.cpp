@@ -94,7 +94,7 @@ TEST(WorkspaceSecurity, GrantsFullControlToUserSystemAndAdministratorsOnly) {
 TEST(WorkspaceSecurity, CreatedWorkspaceKeepsItsDescriptor) {
   if (test::RunningUnderWine()) GTEST_SKIP() << "Wine derives a directory's DACL from host file modes";
   Workspace workspace;
-  const std::u16string path = workspace.Create();
+  const std::u16string path = test::Made(workspace);
   ASSERT_TRUE(IsWorkspacePath(path));
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -71,7 +71,7 @@ TEST(WorkspaceOnWindows, CreateMakesHiddenDirectoryAtFixedDriveRootAndSchedulesI
   const test::TempDir current;
   ASSERT_TRUE(::SetCurrentDirectoryW(Wide(current.core())));
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   const std::u16string after = test::CurrentDirectory();
   ::SetCurrentDirectoryW(Wide(testDirectory));
   EXPECT_EQ(after, current.core());
@@ -102,28 +102,23 @@ TEST(WorkspaceOnWindows, CreateMakesHiddenDirectoryAtFixedDriveRootAndSchedulesI
   EXPECT_FALSE(test::RunOnceValue());
 }
 
-TEST(WorkspaceOnWindows, ExistingDirectoryOfTheDrawnNameIsNeverTakenOver) {
+// Names come from the system's cryptographic generator: two workspaces made in
+// the same second differ, so no one can make the next one's directory first.
+TEST(WorkspaceOnWindows, NamesCannotBeForetold) {
   Leftovers leftovers;
-  const uint32_t seed = ::GetTickCount();
-  NameGenerator names(seed);
-  const std::u16string taken = leftovers.Path(u"C:\\" + names.NextName());
-  const std::u16string next = u"C:\\" + names.NextName();
-  MakeDirectory(taken);
-  MakeFile(taken + u"\\mine.txt", u"someone else's");
-
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create(seed));
-  EXPECT_EQ(path, next);
-  EXPECT_TRUE(Exists(path));
-  EXPECT_EQ(test::ReadText(taken + u"\\mine.txt"), u"someone else's");
-  EXPECT_FALSE(Attributes(taken) & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(ScheduledCommand(), u"cmd /C rmdir /S /Q " + next);
+  const std::u16string first = leftovers.Path(test::Made(workspace));
+  ASSERT_TRUE(IsWorkspacePath(first));
+  workspace.DeleteTree(first);
+  const std::u16string second = leftovers.Path(test::Made(workspace));
+  EXPECT_TRUE(IsWorkspacePath(second));
+  EXPECT_NE(first, second);
 }
 
 TEST(WorkspaceOnWindows, DeleteTreeRemovesProtectedHiddenAndNestedEntries) {
   Leftovers leftovers;
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   ASSERT_TRUE(IsWorkspacePath(path));
   MakeFile(path + u"\\setup.exe", u"x", FILE_ATTRIBUTE_READONLY);
   MakeFile(path + u"\\system.dat", u"x", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
@@ -148,7 +143,7 @@ TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
   MakeFile(target + u"\\inner\\keep too.txt", u"keep too");
 
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   ASSERT_TRUE(IsWorkspacePath(path));
   MakeFile(path + u"\\setup.exe", u"x");
   const std::u16string link = leftovers.Link(path + u"\\link");
@@ -185,23 +180,18 @@ TEST(WorkspaceOnWindows, DeleteTreeOfALinkLeavesItsTarget) {
   EXPECT_EQ(test::ReadText(target + u"\\keep.txt"), u"keep");
 }
 
-TEST(WorkspaceOnWindows, DeleteTreeRefusesTheFailureTextAndLeavesTheRegistration) {
+// A blank or overlong path deletes nothing and keeps the registration; a
+// workspace already gone still withdraws it.
+TEST(WorkspaceOnWindows, DeleteTreeWithdrawsTheRegistrationOnlyForAWorkspace) {
   Leftovers leftovers;
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   ASSERT_TRUE(IsWorkspacePath(path));
-  EXPECT_EQ(workspace.DeleteTree(std::u16string(kNoWorkspace)), 0);
+  EXPECT_EQ(workspace.DeleteTree(u" "), 0);
   EXPECT_EQ(workspace.DeleteTree(path + u"\\" + std::u16string(260, u'x')), 0);
   EXPECT_TRUE(Exists(path));
   EXPECT_EQ(ScheduledCommand(), u"cmd /C rmdir /S /Q " + path);
-}
-
-TEST(WorkspaceOnWindows, DeleteTreeOfAMissingDirectoryStillWithdrawsTheRegistration) {
-  Leftovers leftovers;
-  Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
   ASSERT_TRUE(::RemoveDirectoryW(Wide(path)));
-  ASSERT_TRUE(test::RunOnceValue());
   EXPECT_EQ(workspace.DeleteTree(path), 1);
   EXPECT_FALSE(test::RunOnceValue());
 }
@@ -209,7 +199,7 @@ TEST(WorkspaceOnWindows, DeleteTreeOfAMissingDirectoryStillWithdrawsTheRegistrat
 TEST(WorkspaceOnWindows, ScheduledCommandRemovesTheWorkspace) {
   Leftovers leftovers;
   Workspace workspace;
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   ASSERT_TRUE(IsWorkspacePath(path));
   MakeFile(path + u"\\setup.exe", u"x");
   MakeDirectory(path + u"\\data", FILE_ATTRIBUTE_HIDDEN);
@@ -232,7 +222,7 @@ TEST(WorkspaceOnWindows, RemovalIsScheduledOnlyForAWorkspacePath) {
   workspace.CancelScheduledRemoval();
   EXPECT_EQ(workspace.ScheduleRemovalAtLogon(), 0);
   EXPECT_FALSE(test::RunOnceValue());
-  const std::u16string path = leftovers.Path(workspace.Create());
+  const std::u16string path = leftovers.Path(test::Made(workspace));
   ASSERT_TRUE(test::RunOnceValue());
   workspace.CancelScheduledRemoval();
   EXPECT_EQ(workspace.ScheduleRemovalAtLogon(), 1);

@@ -1,0 +1,62 @@
+#include "app/FileLogSink.h"
+
+#include "sys/Unique.h"
+#include "sys/Text.h"
+
+namespace qf {
+namespace {
+
+void AppendDigits(std::string& out, unsigned value, int width) {
+  char digits[8];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(digits, static_cast<std::size_t>(width));
+}
+
+// "2026-12-07 04:55:01.123 "
+std::string Timestamp() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  std::string out;
+  AppendDigits(out, now.wYear, 4);
+  out += '-';
+  AppendDigits(out, now.wMonth, 2);
+  out += '-';
+  AppendDigits(out, now.wDay, 2);
+  out += ' ';
+  AppendDigits(out, now.wHour, 2);
+  out += ':';
+  AppendDigits(out, now.wMinute, 2);
+  out += ':';
+  AppendDigits(out, now.wSecond, 2);
+  out += '.';
+  AppendDigits(out, now.wMilliseconds, 3);
+  out += ' ';
+  return out;
+}
+
+}  // namespace
+
+FileLogSink::FileLogSink(const std::u16string& path) {
+  ::InitializeCriticalSection(&m_lock);
+  // Relative to the current folder, as the user typed it; appended to, never emptied.
+  m_file.reset(::CreateFileW(sys::Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileLogSink::~FileLogSink() { ::DeleteCriticalSection(&m_lock); }
+
+void FileLogSink::WriteLine(std::u16string_view line) {
+  if (!m_file) return;
+  std::string text = Timestamp();
+  text += sys::Utf16ToUtf8Lossy(line);
+  text += "\r\n";
+  ::EnterCriticalSection(&m_lock);
+  DWORD written = 0;
+  ::WriteFile(m_file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::LeaveCriticalSection(&m_lock);
+}
+
+}  // namespace qf

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "package/PackageReader.h"
+#include "platform/PlatformValidator.h"
+#include "platform/WmiQuery.h"
+#include "run/RunLog.h"
+#include "run/RunSequence.h"
+#include "settings/SettingsFile.h"
+#include "sys/Unique.h"
+#include "workspace/ProcessLauncher.h"
+#include "workspace/Workspace.h"
+
+namespace qf {
+
+// How often the process list is looked at for the installer's end, beside the
+// wait on its process handle.
+inline constexpr UINT kPollIntervalMs = 300;
+
+// One run of the stub: owns every object the run needs, runs the run sequence
+// on a worker thread of its own, holds the installer's process, and cleans up.
+// The worker publishes what the cleanup needs (the workspace path, the
+// installer's process, the run's result) under a lock; the cleanup reads only
+// that, so a worker that has not stopped in time is never raced.
+class InstallerRun final : public run::RunServices, private platform::ValidationObserver {
+ public:
+  explicit InstallerRun(const run::RunLog& log);
+  ~InstallerRun() override;
+  InstallerRun(const InstallerRun&) = delete;
+  InstallerRun& operator=(const InstallerRun&) = delete;
+
+  // Starts the run sequence with `dialog` on the worker thread; false when no
+  // thread could be made.
+  bool Start(run::DialogPort& dialog);
+  // The user ended the dialog: the worker takes no further step.
+  void Cancel();
+  // The poll's question, asked on the dialog's thread once the wait has begun.
+  bool InstallerHasEnded();
+  // Signalled when the installer program has ended; null when there is none.
+  // Valid until Finish.
+  HANDLE InstallerProcess();
+  // Once the dialog has ended: stops the worker (waiting a bounded time), ends
+  // an installer that still runs, and deletes the workspace.
+  void Finish();
+  // The process exit code, after Finish.
+  uint32_t ExitCode() const;
+
+  // RunServices, called on the worker thread.
+  ResultCode ReadSettings() override;
+  int32_t EntryCount() override;
+  bool Validate() override;
+  std::u16string FailureText() override;
+  run::WorkspaceResult CreateWorkspace() override;
+  ResultCode ExtractAll(const std::u16string& directory) override;
+  void DeleteSettingsCopy(const std::u16string& workspace) override;
+  void GetExecutable(std::u16string& file, std::u16string& parameters) override;
+  bool LaunchProgram(const std::u16string& workspace, const std::u16string& file,
+                     const std::u16string& parameters) override;
+  bool Cancelled() override;
+
+ private:
+  static DWORD WINAPI Work(void* self);
+  // The platform check's steps, for the log.
+  void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override;
+  void OnStep(const platform::CheckStep& step) override;
+  void LogPackage();
+  void LogEntry(int32_t index, std::u16string_view what) const;
+  void LogEntriesUpTo(int32_t written);
+  static intptr_t OnEntryWritten(int32_t event, const PackageEntry* entry, void* context);
+
+  const run::RunLog& m_log;
+  // Owned by the worker while it runs.
+  PackageReader m_reader;
+  std::unique_ptr<settings::SettingsFile> m_pSettings;
+  platform::WmiQuery m_wmi;
+  std::unique_ptr<platform::PlatformValidator> m_validator;
+  Workspace m_workspace;
+  ProcessLauncher m_launcher;
+  run::DialogPort* m_dialog = nullptr;
+  int32_t m_nextEntry = 0;  // for the log: entries below it are not accounted for yet
+
+  // Owned by the dialog's thread.
+  sys::UniqueHandle m_hWorkerThread;
+  bool m_workerNotStarted = false;
+  bool m_workerStuck = false;
+  bool m_endedByUser = false;
+  std::optional<uint32_t> m_installerExitCode;
+  std::atomic<bool> m_cancel{false};
+
+  // Published by the worker, under m_lock.
+  mutable CRITICAL_SECTION m_lock;
+  std::optional<std::u16string> m_workspacePath;
+  sys::UniqueHandle m_hInstallerProcess;
+  DWORD m_processId = 0;
+  bool m_installerStarted = false;
+  std::optional<run::RunResult> m_runResult;
+};
+
+}  // namespace qf
