@@ -1,5 +1,7 @@
 #include "run/RunLog.h"
 
+#include "sys/CaseFold.h"
+
 namespace qf::run {
 namespace {
 
@@ -15,22 +17,12 @@ void AppendNumber(std::u16string& line, long long value) {
   while (count > 0) line += digits[--count];
 }
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // Whether an item of the ";" list equals the value but for the letter case.
 bool ListedButForCase(std::u16string_view list, std::u16string_view value) {
   while (!list.empty()) {
     const std::size_t end = list.find(u';');
     const std::u16string_view item = list.substr(0, end);
-    if (!item.empty() && EqualIgnoringCase(item, value)) return true;
+    if (!item.empty() && sys::FoldCase(item) == sys::FoldCase(value)) return true;
     if (end == std::u16string_view::npos) break;
     list.remove_prefix(end + 1);
   }

@@ -7,13 +7,17 @@
 namespace qf::sys {
 namespace {
 
-// Code points first..last, every `stride`-th one, fold to themselves plus `delta`.
+// Code points first..last, every `stride`-th one, fold to themselves plus
+// `delta`. Packed into eight bytes: the table is part of the shipped stub.
 struct FoldRange {
-  uint32_t first;
-  uint32_t last;
+  constexpr FoldRange(uint32_t from, uint32_t to, int32_t by, uint32_t step)
+      : first(from), span(to - from), everyOther(step == 2), delta(by) {}
+  uint32_t first : 21;
+  uint32_t span : 10;
+  uint32_t everyOther : 1;
   int32_t delta;
-  uint32_t stride;
 };
+static_assert(sizeof(FoldRange) == 8);
 
 // Made from the Unicode case-folding data (statuses C and S).
 constexpr FoldRange kRanges[] = {
@@ -75,7 +79,7 @@ uint32_t Fold(uint32_t c) {
                                     [](uint32_t value, const FoldRange& r) { return value < r.first; });
   if (it == std::begin(kRanges)) return c;
   const FoldRange& r = *std::prev(it);
-  if (c > r.last || (c - r.first) % r.stride != 0) return c;
+  if (c - r.first > r.span || (r.everyOther && (c - r.first) % 2 != 0)) return c;
   return static_cast<uint32_t>(static_cast<int32_t>(c) + r.delta);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "sys/CaseFold.h"
+
 namespace qf::sys {
 
 namespace {
@@ -90,13 +92,6 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-bool SameFileName(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
+bool SameFileName(std::u16string_view a, std::u16string_view b) { return FoldCase(a) == FoldCase(b); }
 
 }  // namespace qf::sys

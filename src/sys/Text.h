@@ -12,9 +12,8 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 // For showing text: an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);
 
-// Whether two file names name the same file as Windows compares them, letter
-// case ignored. Only ASCII letters are folded: names that differ in another
-// letter's case are taken as different, which refuses rather than confuses.
+// Whether two file names name the same file as Windows compares them: letter
+// case ignored, by the same folding the package builder uses.
 bool SameFileName(std::u16string_view a, std::u16string_view b);
 
 }  // namespace qf::sys
