@@ -46,6 +46,10 @@ class ProgressDialog final : public run::DialogPort {
   HICON m_hIcon = nullptr;
   // The registered wait on the installer's process; withdrawn when the modal loop ends.
   HANDLE m_hWait = nullptr;
+  // The bar as the worker moves it: its end, the entries stepped, the last paint.
+  int32_t m_upper = 0;
+  int32_t m_stepped = 0;
+  ULONGLONG m_lastPaint = 0;
 };
 
 }  // namespace qf

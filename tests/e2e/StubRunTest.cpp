@@ -198,8 +198,10 @@ TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
   };
   Bytes wrongVersion = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
   test::Append(wrongVersion, test::RawTrailer(1, u"1.01"));
-  Bytes corrupt = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
-  test::Append(corrupt, test::RawTrailer(7));
+  // A name longer than any the format allows; what lies in front of a table
+  // depends on the stub's own bytes, so the damage is in the record itself.
+  Bytes corrupt = test::RawRecord(0, 0, u"$Settings.ini", 4000, u"", 0);
+  test::Append(corrupt, test::RawTrailer(1));
   auto raw = [this](const Bytes& appended) { return [this, appended] { return PackRaw(appended); }; };
   auto packed = [this](std::vector<TestEntry> entries) { return [this, entries] { return Pack(entries); }; };
   auto withSettings = [this](const Bytes& settings) {
