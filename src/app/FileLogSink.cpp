@@ -19,21 +19,17 @@ void AppendDigits(std::string& out, unsigned value, int width) {
 std::string Timestamp() {
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
+  const struct {
+    unsigned value;
+    int width;
+    char after;
+  } fields[] = {{now.wYear, 4, '-'},   {now.wMonth, 2, '-'},  {now.wDay, 2, ' '},          {now.wHour, 2, ':'},
+                {now.wMinute, 2, ':'}, {now.wSecond, 2, '.'}, {now.wMilliseconds, 3, ' '}};
   std::string out;
-  AppendDigits(out, now.wYear, 4);
-  out += '-';
-  AppendDigits(out, now.wMonth, 2);
-  out += '-';
-  AppendDigits(out, now.wDay, 2);
-  out += ' ';
-  AppendDigits(out, now.wHour, 2);
-  out += ':';
-  AppendDigits(out, now.wMinute, 2);
-  out += ':';
-  AppendDigits(out, now.wSecond, 2);
-  out += '.';
-  AppendDigits(out, now.wMilliseconds, 3);
-  out += ' ';
+  for (const auto& field : fields) {
+    AppendDigits(out, field.value, field.width);
+    out += field.after;
+  }
   return out;
 }
 
