@@ -102,8 +102,7 @@ TEST_F(SettingsFileTest, MissingOrUnmarkedSettingsReadAsEmptyAndUnreadable) {
     EXPECT_FALSE(settings.Readable()) << bytes.size();
     EXPECT_TRUE(settings.Document().Sections().empty());
   }
-  const test::Bytes marked = WithMark(kReference);
-  const SettingsFile settings{std::span<const unsigned char>(marked)};
+  const SettingsFile settings{std::span<const unsigned char>(WithMark(kReference))};
   EXPECT_TRUE(settings.Readable());
   settings.GetExecutable(file, parameters);
   EXPECT_EQ(parameters, u"-s");

@@ -41,9 +41,11 @@ class RecordingRun {
 
   void Release() { ::SetEvent(m_release.get()); }
   // What the program recorded: its parameter text and its current directory.
+  // The file may be seen an instant before it can be opened: the read is retried.
   std::optional<std::u16string> Recorded() const {
-    if (!test::WaitUntil([&] { return test::Exists(m_record); })) return std::nullopt;
-    return test::ReadText(m_record);
+    std::optional<std::u16string> text;
+    test::WaitUntil([&] { return (text = test::ReadText(m_record)).has_value(); });
+    return text;
   }
 
  private:
