@@ -297,7 +297,6 @@ TEST_F(PackCommands, VerifyNamesWhatIsBroken) {
     const char* reason;
   };
   // clang-format off
-  // clang-format off
   const std::vector<Case> cases = {
       {"cut short", [](Bytes& b) { b.pop_back(); }, "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a signature (result 1001; the stub shows \"The Signature Could not be verified\")"},
       {"version", [&](Bytes& b) { b[trailer + 4] = '2'; }, "format version \"2.00\"; the stub reads only \"1.00\""},
@@ -319,6 +318,11 @@ TEST_F(PackCommands, VerifyNamesWhatIsBroken) {
     EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << ": " << err;
     EXPECT_NE(out.find(": broken"), std::string::npos) << c.what << ": " << out;
   }
+  // Another builder's "$SETTINGS.INI" is the settings file all the same, as the stub reads it.
+  Bytes upper = good;
+  for (std::size_t i = settingsRecord + 8; i < settingsRecord + 8 + 26; i += 2) upper[i] = static_cast<unsigned char>(std::toupper(upper[i]));
+  test::WriteBytes(dir / "upper.exe", upper);
+  EXPECT_EQ(Run({"verify", Arg(dir / "upper.exe")}), kExitOk) << err;
 }
 
 TEST_F(PackCommands, UsageErrorsExitWith2AndHelpWith0) {

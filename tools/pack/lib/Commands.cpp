@@ -609,7 +609,7 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
   if (!loaded) return exit;
   const auto& [path, ins] = *loaded;
   const PackageEntry& last = ins.entries.back();
-  if (last.name != package::kSettingsName || !last.directory.empty()) {
+  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
     report.Error(args.positionals[0] + ": the last entry is not the settings file");
     return report.Exit();
   }

@@ -14,6 +14,7 @@
 #include "sys/CaseFold.h"
 #include "sys/File.h"
 #include "sys/Path.h"
+#include "sys/Text.h"
 
 namespace qf::pack {
 namespace {
@@ -228,7 +229,7 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
   PackedSettings out;
   if (const Inspection ins = Inspect(path); ins.Loaded()) {
     const PackageEntry& last = ins.entries.back();
-    if (last.name != package::kSettingsName || !last.directory.empty()) {
+    if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
       out.error = "the installer's last entry is not the settings file";
     } else if (last.size > kMaxSettingsBytes) {
       out.error = SettingsTooLarge(last);
@@ -285,7 +286,7 @@ Verification Verify(const std::u16string& path, const Inspection& ins) {
   }
 
   const PackageEntry& last = ins.entries.back();
-  if (last.name != package::kSettingsName || !last.directory.empty()) {
+  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
     v.errors.push_back("the last entry is " + Quoted(EntryPath(last)) + ", not the settings file " +
                        Utf8(package::kSettingsName) + "; the stub stops with \"Extraction Failed\"");
     return v;
