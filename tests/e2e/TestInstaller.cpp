@@ -154,16 +154,8 @@ unsigned long long TreeHash(const std::wstring& root, std::size_t& files) {
 
 // The installer ends only once its child holds the file, as an installer
 // that hands over to a running program would.
-bool WaitUntilHeld(const std::wstring& path) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    HANDLE probe = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
-    ::CloseHandle(probe);
-    ::Sleep(10);
-  }
-  return false;
-}
+// The child says it holds its file with this event, named after the installer's process.
+std::wstring HeldEventName(DWORD installer) { return L"Local\\qf-test-held-" + std::to_wstring(installer); }
 
 }  // namespace
 
@@ -174,7 +166,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const unsigned long ms = std::wcstoul(parameters.c_str() + 8, &rest, 10);
     while (*rest == L' ') ++rest;
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (*rest != 0) held = ::CreateFileW(rest, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (*rest != 0) {
+      // Shared with nobody: another program's look at the file may stand in the way for a moment.
+      const ULONGLONG until = ::GetTickCount64() + 10000;
+      while ((held = ::CreateFileW(rest, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) ==
+                 INVALID_HANDLE_VALUE &&
+             ::GetTickCount64() < until) {
+        ::Sleep(5);
+      }
+      if (held != INVALID_HANDLE_VALUE) {
+        HANDLE told = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, Env(L"QF_TEST_HELD_EVENT").c_str());
+        if (told != nullptr) {
+          ::SetEvent(told);
+          ::CloseHandle(told);
+        }
+      }
+    }
     ::Sleep(ms);
     if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
     return 0;
@@ -214,6 +221,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::wstring command = L"\"" + copy + L"\" --child " + std::to_wstring(childMs);
     const std::wstring hold = Env(L"QF_TEST_CHILD_HOLD");
     if (!hold.empty()) command += L" " + here + L"\\" + hold;
+    const std::wstring eventName = HeldEventName(::GetCurrentProcessId());
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ::SetEnvironmentVariableW(L"QF_TEST_HELD_EVENT", eventName.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -222,8 +232,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       lines += "child_pid=" + std::to_string(process.dwProcessId) + "\n";
       ::CloseHandle(process.hThread);
       ::CloseHandle(process.hProcess);
-      if (!hold.empty()) lines += "child_holds=" + std::string(WaitUntilHeld(here + L"\\" + hold) ? "1" : "0") + "\n";
+      if (!hold.empty()) {
+        const bool holds = held != nullptr && ::WaitForSingleObject(held, 10000) == WAIT_OBJECT_0;
+        lines += "child_holds=" + std::string(holds ? "1" : "0") + "\n";
+      }
     }
+    if (held != nullptr) ::CloseHandle(held);
   }
   Append(record, lines);
   ::Sleep(EnvNumber(L"QF_TEST_SLEEP_MS"));
