@@ -179,29 +179,40 @@ void PackageReader::Clear() {
   m_tableStart = 0;
 }
 
+ResultCode PackageReader::Fail(ResultCode code, LoadFailure::Reason reason, uint32_t record, uint32_t value) {
+  m_failure.reason = reason;
+  m_failure.record = record;
+  m_failure.value = value;
+  return code;
+}
+
 ResultCode PackageReader::LoadTable(const std::u16string& path) {
+  using Reason = LoadFailure::Reason;
   std::array<unsigned char, kTextBufferBytes> buffer{};
   Clear();
+  m_failure = LoadFailure{};
 
   sys::File file = sys::File::OpenRead(path);
-  if (!file) return ResultCode::OpenFailed;
+  if (!file) return Fail(ResultCode::OpenFailed, Reason::CannotOpen);
 
   // Every read below counts back from the end of the package.
   const auto found = package::FindPackageEnd(file);
-  if (!found) return ResultCode::SignatureMismatch;
+  if (!found) return Fail(ResultCode::SignatureMismatch, Reason::NoTag);
   const uint64_t end = *found;
 
   buffer.fill(0);
   if (!ReadFromEnd(file, end, package::kTagBytes + package::kVersionBytes, buffer.data(), package::kVersionBytes) ||
       !BufferHoldsText(buffer.data(), package::kVersion)) {
-    return ResultCode::VersionMismatch;
+    m_failure.version = TextFromBuffer(buffer.data(), static_cast<uint32_t>(package::kVersion.size()));
+    return Fail(ResultCode::VersionMismatch, Reason::Version);
   }
 
   uint32_t count = 0;
-  if (!ReadU32FromEnd(file, end, package::kTrailerSize, count)) return ResultCode::SignatureMismatch;
-  if (count == 0) return ResultCode::NoFiles;
+  if (!ReadU32FromEnd(file, end, package::kTrailerSize, count)) return Fail(ResultCode::SignatureMismatch, Reason::NoTag);
+  m_failure.count = count;
+  if (count == 0) return Fail(ResultCode::NoFiles, Reason::NoEntries);
   // A table larger than the reader's is no package of this format.
-  if (count > package::kMaxEntries) return ResultCode::SignatureMismatch;
+  if (count > package::kMaxEntries) return Fail(ResultCode::SignatureMismatch, Reason::TooManyEntries, 0, count);
 
   // Distances only grow, by at most 16 + 2 * 2 * 511 bytes per record, so a
   // 64-bit distance cannot overflow; every seek checks it against the package's start.
@@ -212,25 +223,29 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
     uint32_t n = 0;
     uint32_t size = 0;
     uint32_t offset = 0;
+    const ResultCode damaged = ResultCode::SignatureMismatch;
 
     d += 4;
-    if (!ReadU32FromEnd(file, end, d, m) || m > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, m)) return Fail(damaged, Reason::TableTooLong, k);
+    if (m > kMaxTextUnits) return Fail(damaged, Reason::LongDirectory, k, m);
     d += 2ull * m;
     buffer.fill(0);
-    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * m)) return ResultCode::SignatureMismatch;
+    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * m)) return Fail(damaged, Reason::TableTooLong, k);
     std::u16string directory = TextFromBuffer(buffer.data(), m);
 
     d += 4;
-    if (!ReadU32FromEnd(file, end, d, n) || n > kMaxTextUnits) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, n)) return Fail(damaged, Reason::TableTooLong, k);
+    if (n > kMaxTextUnits) return Fail(damaged, Reason::LongName, k, n);
     d += 2ull * n;
     buffer.fill(0);
-    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * n)) return ResultCode::SignatureMismatch;
+    if (!ReadFromEnd(file, end, d, buffer.data(), 2 * n)) return Fail(damaged, Reason::TableTooLong, k);
     std::u16string name = TextFromBuffer(buffer.data(), n);
 
     d += 4;
-    if (!ReadU32FromEnd(file, end, d, size)) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, size)) return Fail(damaged, Reason::TableTooLong, k);
     d += 4;
-    if (!ReadU32FromEnd(file, end, d, offset) || offset >= package::kOffsetLimit) return ResultCode::SignatureMismatch;
+    if (!ReadU32FromEnd(file, end, d, offset)) return Fail(damaged, Reason::TableTooLong, k);
+    if (offset >= package::kOffsetLimit) return Fail(damaged, Reason::OffsetPast2GiB, k, offset);
 
     entry.size = size;
     entry.name = std::move(name);

@@ -22,6 +22,27 @@ namespace package {
 std::optional<uint64_t> FindPackageEnd(sys::File& file);
 }  // namespace package
 
+// Where and why the last LoadTable failed, for the tools to say.
+struct LoadFailure {
+  enum class Reason {
+    None,
+    CannotOpen,
+    NoTag,          // neither the file nor the part in front of a signature ends in the tag
+    Version,        // `version` holds the units read
+    NoEntries,
+    TooManyEntries,  // `value` is the count announced
+    TableTooLong,    // record `record` runs in front of the file's start
+    LongDirectory,   // record `record`: `value` units
+    LongName,        // record `record`: `value` units
+    OffsetPast2GiB,  // record `record`: offset `value`
+  };
+  Reason reason = Reason::None;
+  uint32_t record = 0;
+  uint32_t count = 0;
+  uint32_t value = 0;
+  std::u16string version;
+};
+
 // Knows where the package is and what it holds: verifies the trailer, reads the
 // file table into a fixed table of 1024 entries, and extracts entries. Every
 // extraction loads the table afresh; no file stays open between calls.
@@ -43,6 +64,7 @@ class PackageReader {
   // the file table starts. 0 otherwise.
   uint64_t GetPackageEnd() const { return m_packageEnd; }
   uint64_t GetTableStart() const { return m_tableStart; }
+  const LoadFailure& GetLoadFailure() const { return m_failure; }
 
   // Reads the last entry, the settings file, into `bytes`; nothing is written.
   ResultCode ReadSettingsFile(std::vector<unsigned char>& bytes);
@@ -70,6 +92,9 @@ class PackageReader {
   ExtractCallback m_callback = nullptr;
   void* m_context = nullptr;
   const std::atomic<bool>* m_cancel = nullptr;
+  LoadFailure m_failure;
+
+  ResultCode Fail(ResultCode code, LoadFailure::Reason reason, uint32_t record = 0, uint32_t value = 0);
 
   bool CancelRequested() const { return m_cancel != nullptr && m_cancel->load(); }
 };

@@ -32,69 +32,35 @@ std::string Code(ResultCode code) {
   return text + ")";
 }
 
-bool ReadAt(sys::File& file, uint64_t position, void* buffer, uint32_t count) {
-  return file.SeekTo(position) && file.Read(buffer, count) == count;
-}
-
-uint32_t U32(const unsigned char* b) { return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24); }
-
-std::u16string Utf16Text(const unsigned char* b, std::size_t units) {
-  std::u16string text;
-  for (std::size_t i = 0; i < units; ++i) text.push_back(static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8)));
-  return text;
-}
-
-// Walks the trailer and the table again to name what made the reader refuse.
-std::string Diagnose(const std::u16string& path, ResultCode code) {
-  sys::File file = sys::File::OpenRead(path);
-  if (!file) return "cannot be opened" + Code(code);
-  const auto found = package::FindPackageEnd(file);
-  if (!found) {
-    return "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a "
-           "signature" +
-           Code(code);
-  }
-  const uint64_t end = *found;
-  unsigned char bytes[package::kVersionBytes] = {};
-  if (end < package::kTrailerSize) return "the file is too short for a trailer" + Code(code);
-  ReadAt(file, end - package::kTagBytes - package::kVersionBytes, bytes, package::kVersionBytes);
-  const std::u16string version = Utf16Text(bytes, package::kVersion.size());
-  if (version != package::kVersion) {
-    return "format version " + Quoted(version) + "; the stub reads only \"1.00\"" + Code(code);
-  }
-  ReadAt(file, end - package::kTrailerSize, bytes, 4);
-  const uint32_t count = U32(bytes);
-  if (count == 0) return "the table is empty (entry count 0)" + Code(code);
-  if (count > package::kMaxEntries) {
-    return "the trailer announces " + std::to_string(count) + " files; a package holds at most 1024" + Code(code);
-  }
-
-  uint64_t d = package::kTrailerSize;
-  for (uint32_t k = count; k-- > 0;) {
-    const std::string record = "record " + std::to_string(k) + " of " + std::to_string(count) + ": ";
-    auto readU32 = [&](uint32_t& value) {
-      d += 4;
-      if (d > end || !ReadAt(file, end - d, bytes, 4)) return false;
-      value = U32(bytes);
-      return true;
-    };
-    const std::string shortTable = record + "the table is longer than the file in front of the trailer" + Code(code);
-    uint32_t m = 0;
-    uint32_t n = 0;
-    uint32_t size = 0;
-    uint32_t offset = 0;
-    if (!readU32(m)) return shortTable;
-    if (m > package::kMaxTextUnits) {
-      return record + "a directory of " + std::to_string(m) + " characters; at most 511 fit" + Code(code);
-    }
-    d += 2ull * m;
-    if (!readU32(n)) return shortTable;
-    if (n > package::kMaxTextUnits) {
-      return record + "a name of " + std::to_string(n) + " characters; at most 511 fit" + Code(code);
-    }
-    d += 2ull * n;
-    if (!readU32(size) || !readU32(offset)) return shortTable;
-    if (offset >= package::kOffsetLimit) return record + "data offset " + Hex(offset) + " is past 2 GiB" + Code(code);
+// Words what made the reader refuse, as the reader itself saw it.
+std::string Diagnose(const LoadFailure& failure, ResultCode code) {
+  using Reason = LoadFailure::Reason;
+  const std::string record =
+      "record " + std::to_string(failure.record) + " of " + std::to_string(failure.count) + ": ";
+  switch (failure.reason) {
+    case Reason::CannotOpen:
+      return "cannot be opened" + Code(code);
+    case Reason::NoTag:
+      return "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a "
+             "signature" +
+             Code(code);
+    case Reason::Version:
+      return "format version " + Quoted(failure.version) + "; the stub reads only \"1.00\"" + Code(code);
+    case Reason::NoEntries:
+      return "the table is empty (entry count 0)" + Code(code);
+    case Reason::TooManyEntries:
+      return "the trailer announces " + std::to_string(failure.value) + " files; a package holds at most 1024" +
+             Code(code);
+    case Reason::TableTooLong:
+      return record + "the table is longer than the file in front of the trailer" + Code(code);
+    case Reason::LongDirectory:
+      return record + "a directory of " + std::to_string(failure.value) + " characters; at most 511 fit" + Code(code);
+    case Reason::LongName:
+      return record + "a name of " + std::to_string(failure.value) + " characters; at most 511 fit" + Code(code);
+    case Reason::OffsetPast2GiB:
+      return record + "data offset " + Hex(failure.value) + " is past 2 GiB" + Code(code);
+    case Reason::None:
+      break;
   }
   return "the reader refuses the table" + Code(code);
 }
@@ -133,7 +99,7 @@ Inspection Inspect(const std::u16string& path) {
   ins.code = reader.LoadTable(path);
   if (sys::File file = sys::File::OpenRead(path)) ins.fileSize = file.Size().value_or(0);
   if (!ins.Loaded()) {
-    ins.reason = Diagnose(path, ins.code);
+    ins.reason = Diagnose(reader.GetLoadFailure(), ins.code);
     return ins;
   }
   ins.packageEnd = reader.GetPackageEnd();
