@@ -51,8 +51,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   std::unique_ptr<qf::FileLogSink> sink;
   if (options.log) sink = std::make_unique<qf::FileLogSink>(*options.log);
   const qf::run::RunLog log(sink && sink->IsOpen() ? sink.get() : nullptr);
-  log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
-             options.silent ? std::u16string_view(u", silent") : u", with its window"});
+  if (log.Enabled()) {
+    log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
+               options.silent ? std::u16string_view(u", silent") : u", with its window"});
+  }
 
   if (!options.silent) ::InitCommonControls();
   const HANDLE created = ::CreateMutexW(nullptr, FALSE, kMutexName);
