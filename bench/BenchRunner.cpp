@@ -3,8 +3,9 @@
 //   qf_bench_runner --machine
 //       prints this machine's processor vendor and baseboard maker, for
 //       settings whose checks pass here
-//   qf_bench_runner [--settle FILE] ROUNDS NAME=INSTALLER...
-//       runs every installer once per round, in the order given; round 0 warms
+//   qf_bench_runner [--settle FILE] ROUNDS NAME=INSTALLER[|ARGUMENTS]...
+//       runs every installer once per round, in the order given, with the
+//       arguments after a "|" if there are any; round 0 warms
 //       up and is not reported. One JSON object per run on the standard output.
 //       With --settle, after each run FILE is created and the next run waits
 //       until someone has deleted it (bench/run.sh flushes the disk meanwhile).
@@ -113,7 +114,9 @@ SIZE_T PeakWorkingSet(HANDLE process) {
   return ::K32GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
 }
 
-void RunOnce(const std::string& name, const std::wstring& installer, int round) {
+void RunOnce(const std::string& name, const std::wstring& job, int round) {
+  const std::size_t bar = job.find(L'|');
+  const std::wstring installer = job.substr(0, bar);
   const std::wstring record = TempFolder() + L"qf-bench-record.txt";
   ::DeleteFileW(record.c_str());
   ::SetEnvironmentVariableW(L"QF_TEST_RECORD", record.c_str());
@@ -121,6 +124,7 @@ void RunOnce(const std::string& name, const std::wstring& installer, int round) 
   const std::set<std::wstring> before = Watched();
 
   std::wstring command = L"\"" + installer + L"\"";
+  if (bar != std::wstring::npos) command += L" " + job.substr(bar + 1);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

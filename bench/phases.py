@@ -35,11 +35,7 @@ def phases(server, client):
             continue
         created = "openat(" in line and "O_CREAT" in line
         ws = WORKSPACE.search(line)
-        if created and "$Settings.ini" in line and "/Temp/" in line:
-            marks.setdefault("settings written", t)
-        elif "unlink(" in line and "$Settings.ini" in line and "/Temp/" in line:
-            marks.setdefault("settings removed", t)
-        elif "mkdir(" in line and ws and ws.group(2) == '"':
+        if "mkdir(" in line and ws and ws.group(2) == '"':
             marks.setdefault("workspace made", t)
         elif created and ws and ws.group(2) == "/":
             marks.setdefault("first file", t)
@@ -49,9 +45,7 @@ def phases(server, client):
         elif "rmdir(" in line and ws and ws.group(2) == '"':
             marks.setdefault("workspace removed", t)
     order = [
-        ("start-up (to the settings' copy)", "start", "settings written"),
-        ("settings read", "settings written", "settings removed"),
-        ("checks, drive choice, workspace", "settings removed", "workspace made"),
+        ("start-up, settings, checks, drive choice", "start", "workspace made"),
         ("workspace to the first file", "workspace made", "first file"),
         ("extraction (to the last file's start)", "first file", "last file"),
         ("last file, launch", "last file", "launch"),

@@ -36,6 +36,8 @@ for payload in small large; do
   for kind in ours nsis-window nsis-silent nsis-window-nocrc nsis-silent-nocrc; do
     installers+=("$arch $payload/$kind=Q:\\work\\$kind-$payload.exe")
   done
+  # Ours with /S, beside NSIS built silent: neither shows a window.
+  installers+=("$arch $payload/ours-silent=Q:\\work\\ours-$payload.exe|/S")
   [ "$payload" = small ] && installers+=("$arch small/ours-checks=Q:\\work\\ours-checks-small.exe")
 done
 

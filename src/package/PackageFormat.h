@@ -52,6 +52,9 @@ inline constexpr std::u16string_view kSettingsName = u"$Settings.ini";
 // copying, set the pace (measured: 262,144 of each per GiB, less than half the
 // speed of a plain file copy), while 64 KiB comes close to the copy.
 inline constexpr uint32_t kCopyChunkBytes = 64 * 1024;
+// Where the system copies between files itself, it is asked for this much at
+// a time: cancelling still takes effect within milliseconds.
+inline constexpr uint32_t kCopyRequestBytes = 8 * 1024 * 1024;
 // The settings are read whole into memory; no settings file comes near this.
 inline constexpr uint32_t kMaxSettingsBytes = 16 * 1024 * 1024;
 

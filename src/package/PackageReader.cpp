@@ -296,7 +296,7 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   uint32_t remaining = entry.size;
   while (remaining > 0) {
     if (CancelRequested()) return fail();
-    const uint32_t want = remaining < chunk.size() ? remaining : static_cast<uint32_t>(chunk.size());
+    const uint32_t want = remaining < package::kCopyRequestBytes ? remaining : package::kCopyRequestBytes;
     const int64_t got = target.CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
     if (got <= 0) return fail();
     remaining -= static_cast<uint32_t>(got);

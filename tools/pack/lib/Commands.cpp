@@ -433,12 +433,10 @@ std::string ExtractEntry(sys::File& package, const std::u16string& installer, co
   if (!package.SeekTo(static_cast<uint32_t>(e.offset))) return Utf8(shown) + ": cannot be read from the installer";
   std::array<unsigned char, package::kCopyChunkBytes> chunk;
   for (uint32_t remaining = e.size; remaining > 0;) {
-    const uint32_t want = std::min<uint32_t>(remaining, static_cast<uint32_t>(chunk.size()));
-    const int64_t got = package.Read(chunk.data(), want);
-    if (got <= 0) return Utf8(shown) + ": cannot be read from the installer";
-    if (!out.File().WriteAll(chunk.data(), static_cast<std::size_t>(got))) {
-      return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
-    }
+    const uint32_t want = std::min<uint32_t>(remaining, package::kCopyRequestBytes);
+    const int64_t got = out.File().CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
+    if (got == 0) return Utf8(shown) + ": cannot be read from the installer";
+    if (got < 0) return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
     remaining -= static_cast<uint32_t>(got);
   }
   if (std::string why = out.Commit(); !why.empty()) {
