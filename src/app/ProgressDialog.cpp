@@ -9,6 +9,7 @@ namespace qf {
 namespace {
 
 constexpr UINT_PTR kTimerPoll = 1;
+constexpr SIZE_T kWaiterStackBytes = 64 * 1024;
 constexpr ULONGLONG kPaintIntervalMs = 100;
 // The worker asks the dialog's thread to end the dialog and to start the wait;
 // both must happen on the thread that owns the window. The process's end,
@@ -44,9 +45,12 @@ ProgressDialog::ProgressDialog(HINSTANCE instance, InstallerRun& run)
 INT_PTR ProgressDialog::DoModal() {
   const INT_PTR result = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, &DialogProc,
                                            reinterpret_cast<LPARAM>(this));
-  // Waits for a callback that is under way: none may run after this.
-  if (m_hWait != nullptr) ::UnregisterWaitEx(m_hWait, INVALID_HANDLE_VALUE);
-  m_hWait = nullptr;
+  // The waiting thread posts nothing after this.
+  if (m_hWaiter) {
+    ::SetEvent(m_hStopWaiting.get());
+    ::WaitForSingleObject(m_hWaiter.get(), INFINITE);
+    m_hWaiter.reset();
+  }
   return result;
 }
 
@@ -127,15 +131,23 @@ bool ProgressDialog::OnPaint() {
 // process list on timer 1, and the system's wait on the process handle.
 void ProgressDialog::StartWait() {
   ::SetTimer(m_hWnd, kTimerPoll, kPollIntervalMs, nullptr);
-  const HANDLE process = m_run.InstallerProcess();
-  if (process != nullptr && m_hWait == nullptr) {
-    ::RegisterWaitForSingleObject(&m_hWait, process, &OnInstallerSignalled, this, INFINITE,
-                                  WT_EXECUTEONLYONCE | WT_EXECUTEINWAITTHREAD);
+  if (m_run.InstallerProcess() == nullptr || m_hWaiter) return;
+  m_hStopWaiting.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  // One thread with a small stack: the system's thread pool would cost the
+  // stub about 2 MB of memory for the same wait.
+  if (m_hStopWaiting) {
+    m_hWaiter.reset(::CreateThread(nullptr, kWaiterStackBytes, &WaitForInstallerEnd, this,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   }
 }
 
-VOID CALLBACK ProgressDialog::OnInstallerSignalled(PVOID dialog, BOOLEAN) {
-  ::PostMessageW(static_cast<ProgressDialog*>(dialog)->m_hWnd, kMsgInstallerEnded, 0, 0);
+DWORD WINAPI ProgressDialog::WaitForInstallerEnd(void* dialog) {
+  auto* self = static_cast<ProgressDialog*>(dialog);
+  const HANDLE handles[] = {self->m_run.InstallerProcess(), self->m_hStopWaiting.get()};
+  if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    ::PostMessageW(self->m_hWnd, kMsgInstallerEnded, 0, 0);
+  }
+  return 0;
 }
 
 void ProgressDialog::EndWait() {

@@ -4,6 +4,7 @@
 
 #include "app/InstallerRun.h"
 #include "run/RunHost.h"
+#include "sys/Unique.h"
 
 namespace qf {
 
@@ -31,7 +32,7 @@ class ProgressDialog final : public run::DialogPort {
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static VOID CALLBACK OnInstallerSignalled(PVOID dialog, BOOLEAN timedOut);
+  static DWORD WINAPI WaitForInstallerEnd(void* dialog);
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
@@ -44,8 +45,10 @@ class ProgressDialog final : public run::DialogPort {
   HWND m_hWnd = nullptr;
   HWND m_progress = nullptr;
   HICON m_hIcon = nullptr;
-  // The registered wait on the installer's process; withdrawn when the modal loop ends.
-  HANDLE m_hWait = nullptr;
+  // The thread that waits on the installer's process, and its stop; joined when
+  // the modal loop ends.
+  sys::UniqueHandle m_hWaiter;
+  sys::UniqueHandle m_hStopWaiting;
   // The bar as the worker moves it: its end, the entries stepped, the last paint.
   int32_t m_upper = 0;
   int32_t m_stepped = 0;
