@@ -67,13 +67,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
 
   qf::InstallerRun run(log);
+  // The worker may still call its port (the last step hides the window while
+  // the installer, perhaps already ended, is waited for) until Finish has
+  // stopped it: the port outlives Finish.
   if (options.silent) {
-    qf::SilentDialog(run, log).Run();
+    qf::SilentDialog silent(run, log);
+    silent.Run();
+    run.Finish();
   } else {
     qf::ProgressDialog dialog(instance, run);
     dialog.DoModal();
+    run.Finish();
   }
-  run.Finish();
   const uint32_t code = run.ExitCode();
   log.Write({u"exit code ", code});
   return static_cast<int>(code);
