@@ -143,13 +143,15 @@ FAULTS = [
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
 ]
 
+# The files counted as code, and built.
+CODE = r"\.(c|cc|cpp|cxx|h|hpp|hh|inl|in)$"
 PRESET = {"native": "native", "wine": "mingw-x64", "shipped": "mingw-x86"}
 
 
 def lines(paths):
     files = subprocess.run(["git", "ls-files", "--"] + paths, cwd=ROOT, capture_output=True, text=True,
                            check=True).stdout.split()
-    code = re.compile(r"\.(c|cc|cpp|cxx|h|hpp|hh|inl|in)$")
+    code = re.compile(CODE)
     blank_or_comment = re.compile(r"^\s*(//.*)?$")
     count = 0
     for name in files:
@@ -236,14 +238,17 @@ class Tier:
         self.baseline = None
 
     def build(self):
-        if self.name == "shipped":
-            return run(["cmake", "--preset", "mingw-x86"], self.tree, self.log) == 0 and run(
-                ["cmake", "--build", "--preset", "mingw-x86", "-j", str(self.jobs)], self.tree, self.log) == 0
+        # None when the build fails, else whether anything had to be built.
+        start = os.path.getsize(self.log)
         if not self.configured:
             if run(["cmake", "--preset", self.preset], self.tree, self.log) != 0:
-                return False
+                return None
             self.configured = True
-        return run(["cmake", "--build", "--preset", self.preset, "-j", str(self.jobs)], self.tree, self.log) == 0
+        if run(["cmake", "--build", "--preset", self.preset, "-j", str(self.jobs)], self.tree, self.log) != 0:
+            return None
+        with open(self.log, errors="replace") as f:
+            f.seek(start)
+            return "ninja: no work to do." not in f.read()
 
     def failures(self, tests):
         # The names of the tests that failed, or None when none could run.
@@ -285,7 +290,8 @@ def main():
     parser.add_argument("--list", action="store_true", help="list the faults and check that each still applies")
     parser.add_argument("--only", action="append", default=[], help="fault number(s) to run (repeatable, or 3,7)")
     parser.add_argument("--tier", choices=["native", "wine", "shipped", "all"],
-                        help="run only the faults of this tier (default: every fault in its own tier)")
+                        help="run every fault in this tier; all: in native and wine, and in shipped those of "
+                             "shipped (default: every fault in its own tier)")
     parser.add_argument("--whole", action="store_true", help="always run the whole tier, not the likely tests first")
     parser.add_argument("--ratio", action="store_true", help="print the tests to code line ratio and stop")
     parser.add_argument("--scratch", default=os.path.join(ROOT, "build/mutants"), help="scratch tree (kept)")
@@ -296,8 +302,7 @@ def main():
         print_ratio()
         return 0
     only = {n.zfill(2) for item in args.only for n in item.split(",") if n}
-    faults = [f for f in FAULTS if (not only or f.number in only) and
-              (args.tier in (None, "all") or f.tier == args.tier)]
+    faults = [f for f in FAULTS if not only or f.number in only]
 
     tree = os.path.join(args.scratch, "tree")
     os.makedirs(tree, exist_ok=True)
@@ -317,50 +322,64 @@ def main():
     rows = []
     began = time.time()
     for f in faults:
-        tier = tiers.get(f.tier)
-        if tier is None:
-            tier = tiers[f.tier] = Tier(f.tier, tree, log, args.jobs)
-            # The unchanged tree first: a test failing there catches nothing.
-            if not tier.build():
-                print("the unchanged tree does not build for %s; see the log" % f.tier)
-                return 0
-            tier.baseline = set(tier.failures(None) or [])
-            if tier.baseline:
-                print("failing without any fault (%s): %s" % (f.tier, " ".join(sorted(tier.baseline))))
-        started = time.time()
+        if args.tier is None:
+            names = [f.tier]
+        elif args.tier == "all":
+            names = ["native", "wine"] + (["shipped"] if f.tier == "shipped" else [])
+        else:
+            names = [args.tier]
         with open(log, "a") as out:
             out.write("\n===== fault %s: %s\n" % (f.number, f.name))
-        originals, problem = apply(f, tree)
-        if problem:
-            verdict = "DOES NOT APPLY: " + problem
-        else:
-            try:
-                if not tier.build():
-                    verdict = "BUILD FAILED (the fault needs mending)"
-                else:
-                    caught = None
-                    if f.tests and not args.whole:
-                        caught = tier.failures(f.tests)
-                        caught = [t for t in caught or [] if t not in tier.baseline]
-                    if not caught:
-                        caught = [t for t in tier.failures(None) or [] if t not in tier.baseline]
-                    verdict = ", ".join(caught[:4]) + (" and %d more" % (len(caught) - 4) if len(caught) > 4 else "") \
-                        if caught else "SURVIVED"
-            finally:
-                revert(originals, tree)
-        rows.append((f, verdict))
-        print("%s  %-7s  %-52s %s  (%ds)" % (f.number, f.tier, f.name, verdict, time.time() - started), flush=True)
+        for name in names:
+            tier = tiers.get(name)
+            if tier is None:
+                tier = tiers[name] = Tier(name, tree, log, args.jobs)
+                # The unchanged tree first: a test failing there catches nothing.
+                if tier.build() is None:
+                    print("the unchanged tree does not build for %s; see the log" % name)
+                    return 0
+                tier.baseline = set(tier.failures(None) or [])
+                if tier.baseline:
+                    print("failing without any fault (%s): %s" % (name, " ".join(sorted(tier.baseline))))
+            started = time.time()
+            originals, problem = apply(f, tree)
+            if problem:
+                verdict = "DOES NOT APPLY: " + problem
+            else:
+                try:
+                    built = tier.build()
+                    if built is None:
+                        verdict = "BUILD FAILED (the fault needs mending)"
+                    elif not built and name != f.tier:
+                        verdict = "NOT IN THIS TIER (nothing of it is built here)"
+                    elif not built and any(re.search(CODE, path) for path, _, _ in f.edits):
+                        verdict = "NOT BUILT (the fault needs mending)"
+                    else:
+                        caught = None
+                        # The likely tests are named for the fault's own tier.
+                        if f.tests and name == f.tier and not args.whole:
+                            caught = [t for t in tier.failures(f.tests) or [] if t not in tier.baseline]
+                        if not caught:
+                            caught = [t for t in tier.failures(None) or [] if t not in tier.baseline]
+                        more = " and %d more" % (len(caught) - 4) if len(caught) > 4 else ""
+                        verdict = ", ".join(caught[:4]) + more if caught else "SURVIVED"
+                finally:
+                    revert(originals, tree)
+                    # Rebuilt at once, so that the next fault's build shows only its own work.
+                    tier.build()
+            rows.append((f, name, verdict))
+            print("%s  %-7s  %-52s %s  (%ds)" % (f.number, name, f.name, verdict, time.time() - started), flush=True)
     # Leaves the scratch builds matching the unchanged tree.
     for tier in tiers.values():
         tier.build()
 
-    caught = sum(1 for _, v in rows if not v.startswith(("SURVIVED", "DOES NOT", "BUILD")))
-    survived = sum(1 for _, v in rows if v == "SURVIVED")
+    caught = sum(1 for _, _, v in rows if not v.startswith(("SURVIVED", "DOES NOT", "BUILD", "NOT ")))
+    survived = sum(1 for _, _, v in rows if v == "SURVIVED")
     print()
     print("| fault | tier | caught by |")
     print("|---|---|---|")
-    for f, v in rows:
-        print("| %s %s | %s | %s |" % (f.number, f.name, f.tier, v))
+    for f, name, v in rows:
+        print("| %s %s | %s | %s |" % (f.number, f.name, name, v))
     print()
     other = len(rows) - caught - survived
     print("%d caught, %d survived%s (%d s)" % (caught, survived, ", %d not run" % other if other else "",

@@ -9,7 +9,7 @@
 # to a scratch copy of the tree (build/mutants/tree, kept between runs so that
 # its builds, one per preset, stay incremental), built, and the tier that should
 # catch it is run: the likely tests first, the whole tier when none of them
-# fails. Then the edit is undone. Tests that fail on the unchanged tree are run
+# fails. Then the edit is undone and the tree rebuilt. Tests that fail on the unchanged tree are run
 # first and never count as a catch. The output ends in a table (fault, tier,
 # the tests that caught it or SURVIVED) and "N caught, M survived"; the exit
 # status is 0 whatever the table says. A fault whose text has changed in the
@@ -22,7 +22,9 @@
 #
 #   scripts/mutants.sh --list            the faults, and whether each still applies
 #   scripts/mutants.sh                   every fault in its own tier
-#   scripts/mutants.sh --tier native     only the native faults (also wine, shipped)
+#   scripts/mutants.sh --tier wine       every fault in that tier (native, wine, shipped;
+#                                        all: native and wine); a fault whose code that
+#                                        tier does not build is "NOT IN THIS TIER"
 #   scripts/mutants.sh --only 3,17       only these faults
 #   scripts/mutants.sh --whole           always the whole tier, not the likely tests first
 #   scripts/mutants.sh --ratio           tests/ against src/ + tools/ in non-blank,
