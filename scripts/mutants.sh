@@ -9,16 +9,16 @@
 # to a scratch copy of the tree (build/mutants/tree, kept between runs so that
 # its builds, one per preset, stay incremental), built, and the tier that should
 # catch it is run: the likely tests first, the whole tier when none of them
-# fails. Then the edit is undone and the tree rebuilt. Tests that fail on the unchanged tree are run
-# first and never count as a catch. The output ends in a table (fault, tier,
+# fails. Then the edit is undone and the tree rebuilt. Tests that fail on the
+# unchanged tree are run first and never count as a catch. The output ends in a table (fault, tier,
 # the tests that caught it or SURVIVED) and "N caught, M survived"; the exit
 # status is 0 whatever the table says. A fault whose text has changed in the
 # source is reported as "DOES NOT APPLY" with the text it looked for.
 #
 # Tiers: native (host build, ctest --preset native), wine (the mingw-x64 build,
 # its tests under wine64 and xvfb-run) and shipped (the mingw-x86 build and the
-# checks of the shipped file). The native faults take about a minute each, the
-# wine ones a few minutes. Full log: build/mutants/mutants.log.
+# checks of the shipped file). After the first builds a native fault takes a
+# few seconds, a wine one about half a minute. Full log: build/mutants/mutants.log.
 #
 #   scripts/mutants.sh --list            the faults, and whether each still applies
 #   scripts/mutants.sh                   every fault in its own tier
