@@ -1,0 +1,392 @@
+#!/usr/bin/env python3
+# The mutation check behind scripts/mutants.sh: plants one known fault at a
+# time in a scratch copy of the tree, builds it, runs the tier that should
+# catch it and prints who did. See scripts/mutants.sh for how to run it.
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+XVFB = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"]
+
+
+# One planted fault: an id, a short name, the tier that should catch it, a
+# regular expression for the tests to run first (None: the whole tier) and the
+# edits, each (file, exact text, replacement). Each exact text must occur once.
+class Fault:
+    def __init__(self, number, name, tier, tests, edits):
+        self.number, self.name, self.tier, self.tests, self.edits = number, name, tier, tests, edits
+
+
+def F(number, name, tier, tests, *edits):
+    return Fault(number, name, tier, tests, list(edits))
+
+
+READER = "src/package/PackageReader.cpp"
+WRITER = "src/package/PackageWriter.cpp"
+PACKAGE_TESTS = r"(Reader|TruncatedTable|Writer|Extraction|PathSafety|Signed|ManyEntries|LargeEntry|Pack)"
+
+FAULTS = [
+    # The package's limits, one step off.
+    F("01", "reader refuses a full table of 1024 entries", "native", PACKAGE_TESTS,
+      (READER, "if (count > package::kMaxEntries)", "if (count >= package::kMaxEntries)")),
+    F("02", "writer takes a 1025th entry", "native", PACKAGE_TESTS,
+      (WRITER, "if (m_records.size() >= kMaxEntries)", "if (m_records.size() > kMaxEntries)")),
+    F("03", "reader refuses a 511-unit name", "native", PACKAGE_TESTS,
+      (READER, "if (n > kMaxTextUnits)", "if (n >= kMaxTextUnits)")),
+    F("04", "writer refuses a 511-unit name", "native", PACKAGE_TESTS,
+      (WRITER, "if (name.size() > kMaxTextUnits)", "if (name.size() >= kMaxTextUnits)")),
+    F("05", "reader takes a 512-unit directory", "native", PACKAGE_TESTS,
+      (READER, "if (m > kMaxTextUnits)", "if (m > kMaxTextUnits + 1)")),
+    F("06", "writer takes a 512-unit directory", "native", PACKAGE_TESTS,
+      (WRITER, "if (directory.size() > kMaxTextUnits)", "if (directory.size() > kMaxTextUnits + 1)")),
+    F("07", "reader takes an offset of exactly 2^31", "native", PACKAGE_TESTS,
+      (READER, "if (offset >= package::kOffsetLimit)", "if (offset > package::kOffsetLimit)")),
+    F("08", "file layer takes a 260-unit path", "native", None,
+      ("src/sys/Path.h", "path.size() < kMaxPathUnits", "path.size() <= kMaxPathUnits")),
+    F("09", "pack plan takes an extracted path of 260 units", "native", r"PackPlan",
+      ("tools/pack/lib/PackPlan.cpp", "if (extracted >= sys::kMaxPathUnits)", "if (extracted > sys::kMaxPathUnits)")),
+    F("10", "settings lines read 1024 units at a time", "native", r"(IniDocument|SettingsFile|SettingsLint|SettingsText)",
+      ("src/settings/IniDocument.cpp", "constexpr std::size_t kMaxPieceUnits = 1023;",
+       "constexpr std::size_t kMaxPieceUnits = 1024;")),
+    # Codes, texts and checks.
+    F("11", "result codes 1001 and 1008 swapped", "native", None,
+      ("src/run/ResultCode.h", "SignatureMismatch = 1001,", "SignatureMismatch = 1008,"),
+      ("src/run/ResultCode.h", "VersionMismatch = 1008,", "VersionMismatch = 1001,")),
+    F("12", "error caption without its trailing blank", "native", r"(Messages|RunSequence)",
+      ("src/run/Messages.h", 'kCaptionError = u"Error - Quillfen ";', 'kCaptionError = u"Error - Quillfen";')),
+    F("13", "bios switch ignored", "native", r"(PlatformValidator|Probe)",
+      ("src/platform/PlatformValidator.cpp", "if (m_biosSwitch == kSwitchOn && ", "if (false && ")),
+    F("14", "processor family as 15 + ext, not 15 + 16 x ext", "native", r"(CpuIdentity|PlatformValidator)",
+      ("src/platform/CpuIdentity.cpp", "return static_cast<int32_t>(base + 16 * extended);",
+       "return static_cast<int32_t>(base + extended);")),
+    F("15", "the ';' list trims blanks around items", "native", r"(ValueList|PlatformValidator)",
+      ("src/platform/ValueList.cpp", "if (end > 0) items.push_back(list.substr(0, end));",
+       "std::u16string_view item = list.substr(0, end);\n"
+       "    while (!item.empty() && item.front() == u' ') item.remove_prefix(1);\n"
+       "    while (!item.empty() && item.back() == u' ') item.remove_suffix(1);\n"
+       "    if (!item.empty()) items.push_back(item);")),
+    F("16", "settings values compared ignoring case", "native", r"(ValueList|PlatformValidator)",
+      ("src/platform/ValueList.cpp", "return std::find(items.begin(), items.end(), value) != items.end();",
+       "const auto up = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };\n"
+       "  return std::any_of(items.begin(), items.end(), [&](std::u16string_view item) {\n"
+       "    return item.size() == value.size() && std::equal(item.begin(), item.end(), value.begin(),\n"
+       "                                                     [&](char16_t a, char16_t b) { return up(a) == up(b); });\n"
+       "  });")),
+    F("17", "settings file name compared with its case", "native", r"(Reader|Extraction|Signed|Pack)",
+      (READER, "if (!sys::SameFileName(last.name, package::kSettingsName) ||",
+       "if (last.name != package::kSettingsName ||")),
+    F("18", "unsafe-path rule lets '..' through", "native", r"(PathSafety|Extraction|Reader|Pack)",
+      ("src/package/PathSafety.cpp", 'if (component == u"." || component == u"..") return NotPlain::DotName;',
+       'if (component == u"..") return NotPlain::No;\n  if (component == u".") return NotPlain::DotName;')),
+    F("19", "workspace drive with the lower free space chosen", "native", r"WorkspaceDrive",
+      ("src/workspace/WorkspaceDrive.cpp", "drive.totalFree > best->totalFree", "drive.totalFree < best->totalFree")),
+    F("20", "room check wants more than the stub's size", "native", r"WorkspaceDrive",
+      ("src/workspace/WorkspaceDrive.cpp", "return executableSize <= freeBytes;", "return executableSize < freeBytes;")),
+    F("21", "RunOnce value not withdrawn", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
+      ("src/workspace/Workspace.cpp", "::RegDeleteValueW(key.get(), Wide(name));", "(void)name;")),
+    F("22", "tree walk follows a reparse point", "native", r"TreeEntry",
+      ("src/workspace/TreeEntry.cpp", "if ((attributes & kAttributeReparsePoint) != 0) {", "if (false) {")),
+    F("23", "DeleteTree empties a linked root", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
+      ("src/workspace/Workspace.cpp", "if (!link) DeleteContents(path);", "DeleteContents(path);")),
+    F("24", "stub returns 0, not the installer's exit code", "wine", r"^(qf_e2e_tests|qf_e2e_fault_tests)$",
+      ("src/app/StubMain.cpp", "return static_cast<int>(code);", "return 0;")),
+    F("25", "installer's exit code lost in the mapping", "native", r"(ExitCode|RunSequence)",
+      ("src/run/ExitCode.cpp", "if (installerExit) return *installerExit;",
+       "if (installerExit && false) return *installerExit;")),
+    F("26", "'/S' and '/LOG=' matched with their case", "native", r"(StubArguments|RunLog)",
+      ("src/run/StubOptions.cpp", "if (Upper(text[i]) != prefix[i]) return false;",
+       "if (text[i] != prefix[i] || Upper(text[i]) != prefix[i]) return false;")),
+    F("27", "the log's check line verdict inverted", "native", r"RunLog",
+      ("src/run/RunLog.cpp", 'line.append(passed ? u"; passed" : u"; refused");',
+       'line.append(passed ? u"; refused" : u"; passed");')),
+    F("28", "UTF-16 byte-order mark not checked", "native", r"(IniDocument|SettingsFile|SettingsLint|SettingsText)",
+      ("src/settings/IniDocument.cpp", "if (units.empty() || units.front() != kByteOrderMark) {",
+       "if (units.empty()) {")),
+    # The tools.
+    F("29", "extract follows a link", "native", r"(PackCommands|PackProgram|PackProgress)",
+      ("tools/pack/lib/Commands.cpp", "if (fs::is_symlink(status))", "if (false)")),
+    F("30", "tools keep a partial temporary file", "native", r"(PackCommands|PackProgram|DiskFull)",
+      ("tools/pack/lib/SafeOutput.cpp", "  fs::remove(FsPath(m_path), ec);\n  g_hasPending = 0;",
+       "  g_hasPending = 0;")),
+    F("31", "stub's extraction keeps a partial file", "native", r"(Extraction|Reader|DiskFull)",
+      (READER, "    sys::RemoveFile(targetPath);\n", "")),
+    F("32", "lint's unknown-key warning dropped", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/SettingsLint.cpp",
+       "if (std::find(exact->keys.begin(), exact->keys.end(), e.key) == exact->keys.end()) {", "if (false) {")),
+    F("33", "--strict ignored", "native", r"(PackCommands|PackProgram|PackProgress)",
+      ("tools/pack/lib/Commands.cpp", "(strict && m_warnings > 0 ? kExitStrict : kExitOk)",
+       "(strict && false && m_warnings > 0 ? kExitStrict : kExitOk)"),
+      ("tools/pack/lib/Commands.cpp", '} else if (args.Has("strict") && report.Warnings() > 0) {',
+       "} else if (false) {")),
+    F("34", "exclusive output opened without O_EXCL", "native", r"(File|PackCommands|PackProgram)",
+      ("src/sys/FilePosix.cpp", "O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC",
+       "O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC")),
+    F("35", "writer's copy loop drops the last chunk", "native", PACKAGE_TESTS,
+      (WRITER, "    if (got == 0) break;\n    size += static_cast<uint64_t>(got);",
+       "    if (got < static_cast<int64_t>(kCopyChunkBytes)) break;\n    size += static_cast<uint64_t>(got);")),
+    F("36", "progress bar's final 100 % paint dropped", "native", r"(PackCommands|PackProgram|PackProgress)",
+      ("tools/pack/lib/Progress.cpp", "if (m_out == nullptr || percent == m_shownPercent) return;",
+       "if (m_out == nullptr || percent == m_shownPercent || percent == kFull) return;")),
+    F("37", "import-slot check accepts an empty slot", "shipped", None,
+      ("scripts/check-import-slots.py", "if name and not slot:", "if name and not slot and False:")),
+    # Cleanup and run steps.
+    F("38", "settings copy left beside the installer", "native", r"RunSequence",
+      ("src/run/RunSequence.cpp", "  services.DeleteSettingsCopy(*workspace.path);\n", "")),
+    F("39", "workspace not deleted at the end", "wine", r"^(qf_e2e_tests|qf_e2e_fault_tests)$",
+      ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
+    F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
+      ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
+]
+
+# The files counted as code, and built.
+CODE = r"\.(c|cc|cpp|cxx|h|hpp|hh|inl|in)$"
+PRESET = {"native": "native", "wine": "mingw-x64", "shipped": "mingw-x86"}
+
+
+def lines(paths):
+    files = subprocess.run(["git", "ls-files", "--"] + paths, cwd=ROOT, capture_output=True, text=True,
+                           check=True).stdout.split()
+    code = re.compile(CODE)
+    blank_or_comment = re.compile(r"^\s*(//.*)?$")
+    count = 0
+    for name in files:
+        if not code.search(name):
+            continue
+        with open(os.path.join(ROOT, name), "rb") as f:
+            for line in f.read().decode("utf-8", "replace").splitlines():
+                if not blank_or_comment.match(line):
+                    count += 1
+    return count
+
+
+def print_ratio():
+    code, tests = lines(["src", "tools"]), lines(["tests"])
+    print("src+tools %d tests %d tests/(src+tools) %.2f" % (code, tests, tests / code if code else 0))
+
+
+def sync_scratch(tree):
+    # Copies the tracked files (as they are in the working tree) into the
+    # scratch tree, touching only those that differ so that builds stay incremental.
+    files = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, capture_output=True, check=True).stdout
+    names = [n for n in files.decode().split("\0") if n]
+    # A file dropped from the tree goes from the copy too; its builds stay.
+    tracked = set(names)
+    for directory, subdirectories, present in os.walk(tree):
+        if directory == tree and "build" in subdirectories:
+            subdirectories.remove("build")
+        for name in present:
+            full = os.path.join(directory, name)
+            if os.path.relpath(full, tree) not in tracked:
+                os.remove(full)
+    for name in names:
+        src, dst = os.path.join(ROOT, name), os.path.join(tree, name)
+        if not os.path.isfile(src):
+            continue
+        with open(src, "rb") as f:
+            data = f.read()
+        if os.path.isfile(dst):
+            with open(dst, "rb") as f:
+                if f.read() == data:
+                    continue
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        shutil.copy2(src, dst)
+
+
+def apply(fault, tree):
+    # Returns (originals, problem): the problem says which edit no longer applies.
+    originals = {}
+    texts = {}
+    for path, old, new in fault.edits:
+        full = os.path.join(tree, path)
+        if path not in texts:
+            with open(full, encoding="utf-8") as f:
+                texts[path] = f.read()
+            originals[path] = texts[path]
+        found = texts[path].count(old)
+        if found != 1:
+            return None, "%s: the text to change occurs %d times, not once: %r" % (path, found, old[:60])
+        texts[path] = texts[path].replace(old, new)
+    for path, text in texts.items():
+        with open(os.path.join(tree, path), "w", encoding="utf-8") as f:
+            f.write(text)
+    return originals, None
+
+
+def revert(originals, tree):
+    for path, text in originals.items():
+        with open(os.path.join(tree, path), "w", encoding="utf-8") as f:
+            f.write(text)
+
+
+def run(cmd, tree, log, env=None):
+    with open(log, "a") as out:
+        out.write("$ %s\n" % " ".join(cmd))
+        out.flush()
+        return subprocess.run(cmd, cwd=tree, stdout=out, stderr=subprocess.STDOUT, env=env).returncode
+
+
+class Tier:
+    def __init__(self, name, tree, log, jobs):
+        self.name, self.tree, self.log, self.jobs = name, tree, log, jobs
+        self.preset = PRESET[name]
+        self.configured = False
+        self.baseline = None
+
+    def build(self):
+        # None when the build fails, else whether anything had to be built.
+        start = os.path.getsize(self.log)
+        if not self.configured:
+            if run(["cmake", "--preset", self.preset], self.tree, self.log) != 0:
+                return None
+            self.configured = True
+        if run(["cmake", "--build", "--preset", self.preset, "-j", str(self.jobs)], self.tree, self.log) != 0:
+            return None
+        with open(self.log, errors="replace") as f:
+            f.seek(start)
+            return "ninja: no work to do." not in f.read()
+
+    def failures(self, tests):
+        # The names of the tests that failed, or None when none could run.
+        if self.name == "shipped":
+            stub = os.path.join(self.tree, "build/mingw-x86/bin/quillfen-stub.exe")
+            planted = os.path.join(self.tree, "build/mutants-planted.exe")
+            failed = []
+            if run(["bash", "scripts/check-pe.sh", "--max-bytes", "92671", "gui", stub], self.tree, self.log) != 0:
+                failed.append("check-pe")
+            ok = run(["python3", "scripts/check-import-slots.py", "--plant-fault", stub, planted], self.tree,
+                     self.log) == 0 and run(["python3", "scripts/check-import-slots.py", planted], self.tree,
+                                            self.log) != 0
+            if not ok:
+                failed.append("mingw-x86-slot-check")
+            return failed
+        # A planted fault may make a test hang: natively no test takes long.
+        cmd = ["ctest", "--preset", self.preset, "--timeout", "120" if self.name == "native" else "600"]
+        if tests:
+            cmd += ["-R", tests]
+        env = dict(os.environ, WINEDEBUG="-all")
+        if self.name == "wine":
+            cmd = XVFB + cmd
+        start = os.path.getsize(self.log) if os.path.exists(self.log) else 0
+        run(cmd, self.tree, self.log, env)
+        if self.name == "wine":
+            prefix = os.path.join(self.tree, "build/mingw-x64/wineprefix")
+            run(["/usr/lib/wine/wineserver64", "-k"], self.tree, self.log, dict(env, WINEPREFIX=prefix))
+        with open(self.log, errors="replace") as f:
+            f.seek(start)
+            output = f.read()
+        if not re.search(r"tests passed, \d+ tests? failed out of \d+", output):
+            return None
+        return re.findall(r"^\s*\d+ - (\S+) \((?:Failed|Timeout|SEGFAULT|Subprocess aborted|Exception|Not Run)",
+                          output, re.M)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Plants known faults one at a time and reports which tests catch them.")
+    parser.add_argument("--list", action="store_true", help="list the faults and check that each still applies")
+    parser.add_argument("--only", action="append", default=[], help="fault number(s) to run (repeatable, or 3,7)")
+    parser.add_argument("--tier", choices=["native", "wine", "shipped", "all"],
+                        help="run every fault in this tier; all: in native and wine, and in shipped those of "
+                             "shipped (default: every fault in its own tier)")
+    parser.add_argument("--whole", action="store_true", help="always run the whole tier, not the likely tests first")
+    parser.add_argument("--ratio", action="store_true", help="print the tests to code line ratio and stop")
+    parser.add_argument("--scratch", default=os.path.join(ROOT, "build/mutants"), help="scratch tree (kept)")
+    parser.add_argument("--jobs", type=int, default=int(os.environ.get("QF_JOBS", "2")))
+    args = parser.parse_args()
+
+    if args.ratio:
+        print_ratio()
+        return 0
+    only = {n.zfill(2) for item in args.only for n in item.split(",") if n}
+    faults = [f for f in FAULTS if not only or f.number in only]
+
+    tree = os.path.join(args.scratch, "tree")
+    os.makedirs(tree, exist_ok=True)
+    sync_scratch(tree)
+    if args.list:
+        for f in faults:
+            originals, problem = apply(f, tree)
+            if originals is not None:
+                revert(originals, tree)
+            print("%s  %-7s  %-52s %s" % (f.number, f.tier, f.name, "DOES NOT APPLY: " + problem if problem else ""))
+        return 0
+
+    log = os.path.join(args.scratch, "mutants.log")
+    open(log, "w").close()
+    print("log: %s" % log)
+    tiers = {}
+    rows = []
+    began = time.time()
+    for f in faults:
+        if args.tier is None:
+            names = [f.tier]
+        elif args.tier == "all":
+            names = ["native", "wine"] + (["shipped"] if f.tier == "shipped" else [])
+        else:
+            names = [args.tier]
+        with open(log, "a") as out:
+            out.write("\n===== fault %s: %s\n" % (f.number, f.name))
+        for name in names:
+            tier = tiers.get(name)
+            if tier is None:
+                tier = tiers[name] = Tier(name, tree, log, args.jobs)
+                # The unchanged tree first: a test failing there catches nothing.
+                if tier.build() is None:
+                    print("the unchanged tree does not build for %s; see the log" % name)
+                    return 0
+                tier.baseline = set(tier.failures(None) or [])
+                if tier.baseline:
+                    print("failing without any fault (%s): %s" % (name, " ".join(sorted(tier.baseline))))
+            started = time.time()
+            originals, problem = apply(f, tree)
+            if problem:
+                verdict = "DOES NOT APPLY: " + problem
+            else:
+                try:
+                    built = tier.build()
+                    if built is None:
+                        verdict = "BUILD FAILED (the fault needs mending)"
+                    elif not built and name != f.tier:
+                        verdict = "NOT IN THIS TIER (nothing of it is built here)"
+                    elif not built and any(re.search(CODE, path) for path, _, _ in f.edits):
+                        verdict = "NOT BUILT (the fault needs mending)"
+                    else:
+                        caught = None
+                        # The likely tests are named for the fault's own tier.
+                        if f.tests and name == f.tier and not args.whole:
+                            caught = [t for t in tier.failures(f.tests) or [] if t not in tier.baseline]
+                        if not caught:
+                            caught = [t for t in tier.failures(None) or [] if t not in tier.baseline]
+                        more = " and %d more" % (len(caught) - 4) if len(caught) > 4 else ""
+                        verdict = ", ".join(caught[:4]) + more if caught else "SURVIVED"
+                finally:
+                    revert(originals, tree)
+                    # Rebuilt at once, so that the next fault's build shows only its own work.
+                    tier.build()
+            rows.append((f, name, verdict))
+            print("%s  %-7s  %-52s %s  (%ds)" % (f.number, name, f.name, verdict, time.time() - started), flush=True)
+    # Leaves the scratch builds matching the unchanged tree.
+    for tier in tiers.values():
+        tier.build()
+
+    caught = sum(1 for _, _, v in rows if not v.startswith(("SURVIVED", "DOES NOT", "BUILD", "NOT ")))
+    survived = sum(1 for _, _, v in rows if v == "SURVIVED")
+    print()
+    print("| fault | tier | caught by |")
+    print("|---|---|---|")
+    for f, name, v in rows:
+        print("| %s %s | %s | %s |" % (f.number, f.name, name, v))
+    print()
+    other = len(rows) - caught - survived
+    print("%d caught, %d survived%s (%d s)" % (caught, survived, ", %d not run" % other if other else "",
+                                             time.time() - began))
+    print_ratio()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
