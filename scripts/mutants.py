@@ -93,7 +93,7 @@ FAULTS = [
       ("src/workspace/TreeEntry.cpp", "if ((attributes & kAttributeReparsePoint) != 0) {", "if (false) {")),
     F("23", "DeleteTree empties a linked root", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
       ("src/workspace/Workspace.cpp", "if (!link) DeleteContents(path);", "DeleteContents(path);")),
-    F("24", "stub returns 0, not the installer's exit code", "wine", r"^(qf_e2e_tests|qf_e2e_fault_tests)$",
+    F("24", "stub returns 0, not the installer's exit code", "wine", r"^qf_e2e_tests$",
       ("src/app/StubMain.cpp", "return static_cast<int>(code);", "return 0;")),
     F("25", "installer's exit code lost in the mapping", "native", r"(ExitCode|RunSequence)",
       ("src/run/ExitCode.cpp", "if (installerExit) return *installerExit;",
@@ -137,7 +137,7 @@ FAULTS = [
     # Cleanup and run steps.
     F("38", "settings copy left beside the installer", "native", r"RunSequence",
       ("src/run/RunSequence.cpp", "  services.DeleteSettingsCopy(*workspace.path);\n", "")),
-    F("39", "workspace not deleted at the end", "wine", r"^(qf_e2e_tests|qf_e2e_fault_tests)$",
+    F("39", "workspace not deleted at the end", "wine", r"^qf_e2e_tests$",
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),

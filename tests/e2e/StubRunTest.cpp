@@ -1,18 +1,20 @@
-// End-to-end runs of the packed stub under Wine: each scenario packs the stub
-// with the test installer, starts it, follows its windows from the outside,
-// dismisses its message boxes and checks what was left behind.
+// Whole runs of the packed stub under Wine, one scenario per row: the package,
+// the switches, what the user sees (captions, bar, boxes), the exit code,
+// whether and how the test installer ran, and that nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 
 #include "StubDriver.h"
+#include "Win32Test.h"
 #include "platform/CpuIdentity.h"
 #include "platform/WmiQuery.h"
 #include "support/PackageFixture.h"
 #include "sys/Text.h"
+#include "workspace/WorkspaceName.h"
 
 namespace qf::e2e {
 namespace {
@@ -21,460 +23,385 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::TestEntry;
 
-constexpr wchar_t kCaptionInitializing[] = L"Quillfen - Initializing";
-constexpr wchar_t kCaptionValidating[] = L"Quillfen - Validating the Installer";
-constexpr wchar_t kCaptionExtracting[] = L"Quillfen - Extracting";
-constexpr long long kFileTimeUnitsPerMs = 10000;
+constexpr DWORD kKilled = 0xDEAD;
+const std::wstring kBuilder = L"Quillfen Builder", kError = L"Error - Quillfen ";
+const SeenBox kBadSignature{kBuilder, L"The Signature Could not be verified", Icon::Stop};
+const SeenBox kExtractionFailed{kBuilder, L"Extraction Failed", Icon::Stop};
+const SeenBox kInvalidInstaller{kError, L"Invalid Installer", Icon::Stop};
+const std::u16string kRefusing =
+    u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
+    u"[message]\r\nfail=This software needs other hardware.~~Please contact your vendor.\r\n";
 
-bool IsOrderedSubsequence(const std::vector<std::wstring>& seen, const std::vector<std::wstring>& order) {
-  std::size_t next = 0;
-  for (const auto& caption : seen) {
-    while (next < order.size() && order[next] != caption) ++next;
-    if (next == order.size()) return false;
-  }
-  return true;
-}
-
-std::string Joined(const std::vector<std::wstring>& texts) {
-  std::string out;
-  for (const auto& t : texts) out += "[" + std::string(t.begin(), t.end()) + "] ";
-  return out;
-}
-
-void SetEnv(const wchar_t* name, const std::wstring& value) {
-  ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
-}
-
-Bytes SettingsText(const std::u16string& lines) { return test::Utf16Le(u"\uFEFF" + lines); }
-
-std::wstring TempSettingsPath() {
+std::wstring TempSettings() {
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   return std::wstring(temp) + L"$Settings.ini";
 }
 
-class StubRun : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    s_stub = test::ReadBytes(fs::path(OwnDirectory()) / "quillfen-stub.exe");
-    s_installer = test::ReadBytes(fs::path(OwnDirectory()) / "qf_test_installer.exe");
-    platform::CpuIdentity cpu;
-    cpu.Identify();
-    s_vendor = cpu.Vendor();
-    platform::WmiQuery wmi;
-    wmi.SetNamespace(u"ROOT\\CIMV2");
-    s_baseboardResult = wmi.GetProperty(u"Win32_BaseBoard", u"Manufacturer", s_baseboard);
-  }
-
-  void SetUp() override {
-    DeleteRunOnceValue();
-    ::DeleteFileW(TempSettingsPath().c_str());
-    m_before = WorkspaceCandidates();
-    m_record = (m_dir.path() / "record.txt").wstring();
-    SetEnv(L"QF_TEST_RECORD", m_record);
-    SetEnv(L"QF_TEST_SLEEP_MS", L"0");
-    SetEnv(L"QF_TEST_EXIT_CODE", L"0");
-    SetEnv(L"QF_TEST_CHILD_MS", L"");
-  }
-
-  // Settings shaped like a real package's: the processor vendor and the
-  // baseboard maker checked, with this machine's own values.
-  std::u16string PassingSettings(const std::u16string& file = u"Installer.exe") const {
-    const bool baseboard = s_baseboardResult == 0 && !s_baseboard.empty();
-    return u"[validate]\r\ncpu=1\r\nbios=0\r\nbaseboard=" + std::u16string(baseboard ? u"1" : u"0") +
-           u"\r\n[cpu]\r\nProcessor=" + s_vendor + u"\r\nAdvanced=\r\n[bios]\r\nManufacturer=Tavix Corp.\r\n"
-           u"[baseboard]\r\nManufacturer=" + s_baseboard + u"\r\n[executable]\r\nfile=" + file +
-           u"\r\nparam=-s\r\n[message]\r\nfail=Not on this machine.\r\n";
-  }
-
-  std::wstring Pack(const std::vector<TestEntry>& entries, const std::string& name = "setup.exe") {
-    const fs::path path = m_dir.path() / name;
-    test::WritePackage(path, s_stub, entries);
-    return path.wstring();
-  }
-
-  std::wstring PackRaw(const Bytes& package) {
-    const fs::path path = m_dir.path() / "setup.exe";
-    Bytes file = s_stub;
-    test::Append(file, package);
-    test::WriteBytes(path, file);
-    return path.wstring();
-  }
-
-  std::vector<TestEntry> Standard(const std::u16string& settings) const {
-    return {{u"Installer.exe", u"", s_installer},
-            {u"SetupHelper1.exe", u"", test::Pattern(300000, 3)},
-            {u"$Settings.ini", u"", SettingsText(settings)}};
-  }
-
-  void ExpectNothingLeft() const {
-    EXPECT_EQ(WorkspaceCandidates(), m_before) << "a workspace was left at the root of C:";
-    EXPECT_FALSE(RunOnceValue().has_value()) << "the RunOnce value was left";
-    EXPECT_FALSE(fs::exists(TempSettingsPath())) << "the settings were left in the temporary folder";
-  }
-
-  static Observation Run(const std::wstring& exe) { return RunStub(RunOptions(exe)); }
-
-  static void ExpectOneBox(const Observation& seen, const std::wstring& caption, const std::wstring& text, Icon icon) {
-    ASSERT_FALSE(seen.boxes.empty());
-    const SeenBox& box = seen.boxes.back();
-    EXPECT_EQ(box.caption, caption);
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.icon, icon);
-  }
-
-  static inline Bytes s_stub;
-  static inline Bytes s_installer;
-  static inline std::u16string s_vendor;
-  static inline std::u16string s_baseboard;
-  static inline int32_t s_baseboardResult = -1;
-
-  test::TempDir m_dir;
-  std::wstring m_record;
-  std::set<std::wstring> m_before;
-};
-
-// The installer hands over to a child that outlives it: the wait ends with the
-// installer all the same.
-TEST_F(StubRun, SuccessfulRunStartsTheInstallerWaitsAndCleansUp) {
-  SetEnv(L"QF_TEST_SLEEP_MS", L"1500");
-  SetEnv(L"QF_TEST_EXIT_CODE", L"42");
-  SetEnv(L"QF_TEST_CHILD_MS", L"8000");
-  const Observation seen = Run(Pack(Standard(PassingSettings())));
-
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 42u) << "the stub ends with the installer's own exit code";
-  EXPECT_TRUE(seen.boxes.empty());
-  EXPECT_FALSE(seen.captions.empty());
-  // The window is created with the template's caption an instant before the
-  // dialog sets its own; the phases are then seen in order (a fast one may be
-  // missed between two looks).
-  EXPECT_TRUE(IsOrderedSubsequence(seen.captions, {L"Quillfen", kCaptionInitializing, kCaptionValidating,
-                                                   kCaptionExtracting}))
-      << Joined(seen.captions);
-  EXPECT_EQ(seen.rangeLow, 0);
-  EXPECT_EQ(seen.rangeHigh, 3);
-  EXPECT_EQ(seen.lastPosition, 3);
-  EXPECT_TRUE(seen.dialogHiddenWhileAlive);
-
-  const auto record = ReadRecord(m_record);
-  ASSERT_FALSE(record.empty()) << "the installer did not run";
-  EXPECT_EQ(record.at("params"), "-s");
-  EXPECT_EQ(record.at("settings_beside"), "0");
-  EXPECT_EQ(record.at("settings_in_temp"), "0");
-  EXPECT_EQ(record.at("beside"), "Installer.exe|SetupHelper1.exe");
-  // Started without a working directory of its own: it inherits the stub's.
-  EXPECT_EQ(fs::path(record.at("cwd")), m_dir.path());
-  const std::string self = record.at("self");
-  const std::string workspace = self.substr(0, self.find_last_of('\\'));
-  EXPECT_EQ(workspace.size(), 18u);
-  EXPECT_EQ(record.at("runonce"), "cmd /C rmdir /S /Q " + workspace);
-
-  const long long lagMs =
-      (static_cast<long long>(seen.exitedAt) - std::stoll(record.at("ended_at"))) / kFileTimeUnitsPerMs;
-  std::printf("stub ended %lld ms after the installer\n", lagMs);
-  EXPECT_LT(lagMs, 2000);
-  HANDLE child = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(record.at("child_pid")));
-  ASSERT_NE(child, nullptr);
-  EXPECT_EQ(::WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
-  ::TerminateProcess(child, 0);
-  ::WaitForSingleObject(child, 5000);
-  ::CloseHandle(child);
-  ExpectNothingLeft();
+// Holds a whole process still while the test changes the world under it.
+bool SuspendProcess(HANDLE process, bool suspend) {
+  using Function = LONG(NTAPI*)(HANDLE);
+  const auto function = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), suspend ? "NtSuspendProcess" : "NtResumeProcess")));
+  return function != nullptr && function(process) == 0;
 }
 
-// Every way a run can end but the plain one, and what it must survive: what
-// the user sees, the exit code, whether the installer ran, and that nothing is
-// left behind. A row may prepare the machine first and look at it afterwards.
-TEST_F(StubRun, EachScenarioShowsItsOutcomeAndLeavesNothing) {
-  struct Case {
-    const char* what;
-    std::function<std::wstring()> pack;
-    DWORD code;  // 0: the installer ran and no box was shown
-    const wchar_t* caption;
-    const wchar_t* text;
-    Icon icon;
-    std::function<void()> check;
+// Ends the dialog from outside once the bar has moved, while the worker extracts.
+std::function<void(RunOptions&)> EndDialog(UINT message, WPARAM wParam) {
+  return [=](RunOptions& options) {
+    options.actAtPosition = 2;
+    options.action = [=](HANDLE process) {
+      for (HWND w = ::GetTopWindow(nullptr); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(w, &owner);
+        if (owner == ::GetProcessId(process) && ::GetDlgItem(w, 1000) != nullptr) ::PostMessageW(w, message, wParam, 0);
+      }
+    };
   };
+}
+
+// Writes zeros to `path` until its drive takes no more; the bytes written.
+unsigned long long FillDrive(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  unsigned long long total = 0;
+  std::vector<char> zeros(1 << 20);
+  for (DWORD chunk = static_cast<DWORD>(zeros.size()), put = 0; file != INVALID_HANDLE_VALUE && chunk >= 512;) {
+    if (!::WriteFile(file, zeros.data(), chunk, &put, nullptr) || put < chunk) chunk /= 2;
+    total += put;
+  }
+  ::CloseHandle(file);
+  return total;
+}
+
+struct Scenario {
+  const char* what;
+  std::function<std::wstring()> pack;  // writes the packed stub; its path
+  std::wstring arguments;
+  DWORD code;  // below 1000: the test installer's, which must have run
+  std::optional<SeenBox> box = {};
+  std::vector<std::string> log = {};  // what run.log holds, in this order
+  std::function<void(RunOptions&)> prepare = {};
+  std::function<void(const Observation&)> check = {};
+};
+
+class StubRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_stub = test::ReadBytes(fs::path(test::OwnDirectory()) / "quillfen-stub.exe");
+    m_installer = test::ReadBytes(fs::path(test::OwnDirectory()) / "qf_test_installer.exe");
+    platform::CpuIdentity cpu;
+    cpu.Identify();
+    m_vendor = cpu.Vendor();
+    platform::WmiQuery wmi;
+    wmi.SetNamespace(u"ROOT\\CIMV2");
+    if (wmi.GetProperty(u"Win32_BaseBoard", u"Manufacturer", m_baseboard) != 0) m_baseboard.clear();
+  }
+
+  // Settings shaped like a real package's: the processor's vendor and the
+  // baseboard's maker checked against this machine's own.
+  std::u16string Passing(const std::u16string& file = u"Installer.exe") const {
+    return u"[validate]\r\ncpu=1\r\nbios=0\r\nbaseboard=" + std::u16string(m_baseboard.empty() ? u"0" : u"1") +
+           u"\r\n[cpu]\r\nProcessor=" + m_vendor + u"\r\nAdvanced=\r\n[bios]\r\nManufacturer=Tavix Corp.\r\n" +
+           u"[baseboard]\r\nManufacturer=" + m_baseboard + u"\r\n[executable]\r\nfile=" + file +
+           u"\r\nparam=-s\r\n[message]\r\nfail=Not on this machine.\r\n";
+  }
+  std::vector<TestEntry> Standard(const std::u16string& settings, std::vector<TestEntry> more = {}) const {
+    more.insert(more.begin(), {{u"Installer.exe", u"", m_installer}, {u"SetupHelper1.exe", u"", test::Pattern(300000, 3)}});
+    more.push_back({u"$Settings.ini", u"", test::Utf16Le(u"\uFEFF" + settings)});
+    return more;
+  }
+  // Sixteen entries of 32 MiB: long enough to act on the stub while it extracts.
+  std::vector<TestEntry> Large() const {
+    std::vector<TestEntry> parts;
+    for (char16_t c = u'a'; c < u'q'; ++c) parts.push_back({u"part" + std::u16string(1, c), u"data\\", Bytes(32 << 20, 'x')});
+    return Standard(Passing(), parts);
+  }
+  std::function<std::wstring()> Packed(std::vector<TestEntry> entries) {
+    return [this, entries] {
+      test::WritePackage(m_dir / m_exe, m_stub, entries);
+      return (m_dir / m_exe).wstring();
+    };
+  }
+  std::function<std::wstring()> Raw(const Bytes& package) {
+    return [this, package] {
+      Bytes file = m_stub;
+      test::Append(file, package);
+      test::WriteBytes(m_dir / m_exe, file);
+      return (m_dir / m_exe).wstring();
+    };
+  }
+  std::map<std::string, std::string> Record() const { return test::ReadRecord(m_record); }
+  // Lets the installer's child end, and waits for it.
+  void EndChild() {
+    if (m_child == nullptr) return;
+    ::SetEvent(m_child);
+    ::CloseHandle(std::exchange(m_child, nullptr));
+    const auto record = Record();
+    if (!record.contains("child_pid")) return;
+    HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid")));
+    EXPECT_EQ(::WaitForSingleObject(child, test::kDeadlineMs), WAIT_OBJECT_0);
+    ::CloseHandle(child);
+  }
+
+  void Run(const Scenario& s) {
+    SCOPED_TRACE(s.what);
+    // A file of its own: Wine may hold the last run's program open for a moment.
+    m_exe = "setup" + std::to_string(++m_runs) + ".exe";
+    test::DeleteRunOnceValue();
+    ::DeleteFileW(TempSettings().c_str());
+    fs::remove(m_record);
+    fs::remove(m_dir / "run.log");
+    m_before = test::Workspaces();
+    const std::wstring releaseName = L"qf-e2e-release-" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE named = ::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
+    test::SetEnv(L"QF_TEST_RECORD", m_record);
+    test::SetEnv(L"QF_TEST_RELEASE", releaseName);
+    test::SetEnv(L"QF_TEST_EXIT_CODE", std::to_wstring(s.code));
+    m_child = ::CreateEventW(nullptr, TRUE, FALSE, m_childName.c_str());
+    RunOptions options{s.pack(), s.arguments, m_record, named};
+    if (s.prepare) s.prepare(options);
+    const Observation seen = RunStub(options);
+    ::SetEvent(named);
+    ::CloseHandle(named);
+    test::SetEnv(L"QF_TEST_CHILD", L"");
+    test::SetEnv(L"QF_TEST_CHILD_HOLD", L"");
+
+    EXPECT_TRUE(seen.exited);
+    EXPECT_EQ(seen.exitCode, s.code);
+    EXPECT_EQ(seen.boxes, s.box ? std::vector<SeenBox>{*s.box} : std::vector<SeenBox>{});
+    EXPECT_EQ(seen.installerRan, s.code < 1000) << "whether the installer ran";
+    if (seen.installerRan) {
+      EXPECT_TRUE(seen.stubAliveWhileInstallerRan) << "the stub ended before its installer";
+      EXPECT_TRUE(seen.stubHidWhileInstallerRan);
+    }
+    if (s.code == 1001 || s.code == 1004 || s.code == 1008) {
+      EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), L"Quillfen - Validating the Installer"), 0);
+    }
+    std::wstring upper = s.arguments + L" ";
+    for (auto& c : upper) c = static_cast<wchar_t>(::towupper(c));
+    if (upper.starts_with(L"/S ") || upper.find(L" /S ") != std::wstring::npos) {
+      EXPECT_FALSE(seen.windowVisible) << "a window of a silent run";
+      EXPECT_TRUE(seen.captions.empty());
+    }
+    std::ifstream in(m_dir / "run.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    for (const std::string& text : s.log) {
+      at = log.find(text, at);
+      EXPECT_NE(at, std::string::npos) << "the log lacks, in this order: " << text << "\n" << log;
+      if (at == std::string::npos) break;
+    }
+    if (s.log.empty()) {
+      EXPECT_EQ(log, "");
+    }
+    if (s.check) s.check(seen);
+    EndChild();
+    std::error_code ignored;
+    fs::remove(m_dir / m_exe, ignored);
+    EXPECT_EQ(test::Workspaces(), m_before) << "a workspace was left at the root of C:";
+    EXPECT_FALSE(test::RunOnceValue()) << "the RunOnce value was left";
+    EXPECT_FALSE(test::Exists(TempSettings())) << "the settings were left in the temporary folder";
+  }
+
+  test::TempDir m_dir;
+  std::wstring m_record = (m_dir / "record.txt").wstring();
+  Bytes m_stub, m_installer;
+  std::u16string m_vendor, m_baseboard;
+  std::set<std::wstring> m_before;
+  const std::wstring m_childName = L"qf-e2e-child-" + std::to_wstring(::GetCurrentProcessId());
+  HANDLE m_child = nullptr;
+  std::string m_exe;
+  int m_runs = 0;
+};
+
+TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
   Bytes wrongVersion = test::RawRecord(0, 0, u"$Settings.ini", 13, u"", 0);
   test::Append(wrongVersion, test::RawTrailer(1, u"1.01"));
-  // A name longer than any the format allows; what lies in front of a table
-  // depends on the stub's own bytes, so the damage is in the record itself.
+  // A name longer than the format allows: the damage is in the record itself.
   Bytes corrupt = test::RawRecord(0, 0, u"$Settings.ini", 4000, u"", 0);
   test::Append(corrupt, test::RawTrailer(1));
-  auto raw = [this](const Bytes& appended) { return [this, appended] { return PackRaw(appended); }; };
-  auto packed = [this](std::vector<TestEntry> entries) { return [this, entries] { return Pack(entries); }; };
-  auto withSettings = [this](const Bytes& settings) {
+  auto settingsOf = [this](const Bytes& settings) {
     auto entries = Standard(u"");
     entries.back().data = settings;
     return entries;
   };
-  auto unwritable = Standard(PassingSettings());
-  // The workspace path (18 units) + "\" + this name reaches 260 units.
-  unwritable.insert(unwritable.begin() + 1, TestEntry{std::u16string(241, u'n'), u"", Bytes{1}});
-  auto folder = Standard(PassingSettings(u"docs"));
-  folder.insert(folder.begin(), TestEntry{u"readme.txt", u"docs\\", Bytes{'r'}});
-  auto upperCase = Standard(PassingSettings());
+  const std::string utf8 = sys::Utf16ToUtf8(Passing()).value();
+  auto upperCase = Standard(Passing());
   upperCase.back().name = u"$SETTINGS.INI";
-  const std::string utf8 = sys::Utf16ToUtf8(PassingSettings()).value();
-  const std::wstring leftover = L"C:\\qfleftoverzzzzz";
-  const std::wstring stale = TempSettingsPath();
+  const std::wstring stale = TempSettings(), leftover = L"C:\\qfleftoverzzzzz", small = [] {
+    wchar_t drive[8] = {};
+    return std::wstring(drive, ::GetEnvironmentVariableW(L"QF_TEST_SMALL_DRIVE", drive, 8));
+  }();
+  std::wstring workspace;  // the one a row's run made
+  auto newWorkspace = [&] {
+    std::vector<std::wstring> added;
+    const auto now = test::Workspaces();
+    std::set_difference(now.begin(), now.end(), m_before.begin(), m_before.end(), std::back_inserter(added));
+    return added.size() == 1 ? added[0] : L"";
+  };
+  const std::string vendor = sys::Utf16ToUtf8(m_vendor).value();
+  const fs::path marker = m_dir / "planted-dll-was-loaded";
 
   // clang-format off
-  const std::vector<Case> cases = {
-      {"no package", raw({}), 1001, L"Quillfen Builder", L"The Signature Could not be verified", Icon::Stop, {}},
-      {"wrong version", raw(wrongVersion), 1008, L"Quillfen Builder", L"Invalid Version of the Quillfen", Icon::Stop, {}},
-      {"no entries", raw(test::RawTrailer(0)), 1004, L"Quillfen Builder", L"The Quillfen should have at least one file",
-       Icon::Exclamation, {}},
-      {"corrupt table", raw(corrupt), 1001, L"Quillfen Builder", L"The Signature Could not be verified", Icon::Stop, {}},
-      {"platform refused",
-       packed(Standard(u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
-                       u"[message]\r\nfail=This software needs other hardware.~~Please contact your vendor.\r\n")),
-       1101, L"Error - Quillfen ", L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop, {}},
-      {"entry that cannot be written", packed(unwritable), 1005, L"Quillfen Builder", L"Extraction Failed", Icon::Stop, {}},
-      // Settings the reader cannot take are no settings with every check off.
-      {"settings in UTF-8", packed(withSettings(Bytes(utf8.begin(), utf8.end()))), 1005, L"Quillfen Builder",
-       L"Extraction Failed", Icon::Stop, {}},
-      {"empty settings", packed(withSettings({})), 1005, L"Quillfen Builder", L"Extraction Failed", Icon::Stop, {}},
-      // One failure, one box: the shell shows none of its own.
-      {"missing program", packed(Standard(PassingSettings(u"Missing.exe"))), 1103, L"Error - Quillfen ",
-       L"Invalid Installer", Icon::Stop, {}},
-      {"program is a folder", packed(folder), 1103, L"Error - Quillfen ", L"Invalid Installer", Icon::Stop, {}},
-      {"no program named", packed(Standard(PassingSettings(u""))), 1103, L"Error - Quillfen ", L"Invalid Installer",
-       Icon::Stop, {}},
-      {"settings name in capitals", packed(upperCase), 0, nullptr, nullptr, Icon::None, {}},
+  const std::vector<Scenario> scenarios = {
+      // The installer hands over to a child that outlives it: the wait ends with the installer all the same.
+      {"success", Packed(Standard(Passing())), L"", 42, {}, {},
+       [&](RunOptions&) { test::SetEnv(L"QF_TEST_CHILD", m_childName); },
+       [&](const Observation& seen) {
+         // The template's caption comes an instant before the dialog's own; a quick phase may pass unseen.
+         std::vector<std::wstring> order = {L"Quillfen", L"Quillfen - Initializing",
+                                            L"Quillfen - Validating the Installer", L"Quillfen - Extracting"};
+         auto next = order.begin();
+         for (const auto& caption : seen.captions) next = std::find(next, order.end(), caption);
+         EXPECT_NE(next, order.end()) << "captions out of order";
+         EXPECT_EQ(seen.captions.back(), order.back());
+         EXPECT_EQ(seen.rangeHigh, 3);
+         EXPECT_EQ(seen.lastPosition, 3);
+         const auto record = Record();
+         EXPECT_EQ(record.at("params"), "-s");
+         EXPECT_EQ(record.at("settings_beside") + record.at("settings_in_temp"), "00");
+         EXPECT_EQ(record.at("beside"), "Installer.exe|SetupHelper1.exe");
+         EXPECT_EQ(record.at("hidden"), "1");
+         EXPECT_EQ(fs::path(record.at("cwd")), m_dir.path()) << "the installer starts in the stub's directory";
+         const std::string self = record.at("self"), home = self.substr(0, self.find_last_of('\\'));
+         EXPECT_TRUE(IsWorkspacePath(std::u16string(home.begin(), home.end()))) << self;
+         EXPECT_EQ(record.at("runonce"), "cmd /C rmdir /S /Q " + home);
+         HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid")));
+         EXPECT_EQ(::WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
+         ::CloseHandle(child);
+       }},
+      {"no package", Raw({}), L"", 1001, kBadSignature},
+      {"wrong version", Raw(wrongVersion), L"", 1008, SeenBox{kBuilder, L"Invalid Version of the Quillfen", Icon::Stop}},
+      {"no entries", Raw(test::RawTrailer(0)), L"", 1004,
+       SeenBox{kBuilder, L"The Quillfen should have at least one file", Icon::Exclamation}},
+      {"corrupt table", Raw(corrupt), L"", 1001, kBadSignature},
+      {"machine refused", Packed(Standard(kRefusing)), L"", 1101,
+       SeenBox{kError, L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop}},
+      // The workspace path (18 units) + "\" + this name reaches 260 units.
+      {"entry that cannot be written", Packed(Standard(Passing(), {{std::u16string(241, u'n'), u"", Bytes{1}}})), L"",
+       1005, kExtractionFailed},
+      {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1005, kExtractionFailed},
+      {"empty settings", Packed(settingsOf({})), L"", 1005, kExtractionFailed},
+      {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1103, kInvalidInstaller},
+      {"program is a folder", Packed(Standard(Passing(u"docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"", 1103,
+       kInvalidInstaller},
+      {"no program named", Packed(Standard(Passing(u""))), L"", 1103, kInvalidInstaller},
+      {"settings name in capitals", Packed(upperCase), L"", 0, {}},
       // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
-      {"stale read-only settings in the temporary folder",
-       [&] {
+      {"stale read-only settings in the temporary folder", Packed(Standard(Passing())), L"", 0, {}, {},
+       [&](RunOptions&) {
          test::WriteBytes(fs::path(stale), Bytes{'o', 'l', 'd'});
          ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY);
-         return Pack(Standard(PassingSettings()));
        },
-       0, nullptr, nullptr, Icon::None,
-       [&] {
+       [&](const Observation&) {
          EXPECT_EQ(test::ReadBytes(fs::path(stale)), (Bytes{'o', 'l', 'd'}));
          ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
          ::DeleteFileW(stale.c_str());
        }},
-      // A run killed while its installer ran left its workspace named in the value.
-      {"workspace left by a killed run",
-       [&] {
+      {"workspace left by a killed run", Packed(Standard(Passing())), L"", 0, {}, {},
+       [&](RunOptions&) {
          ::CreateDirectoryW(leftover.c_str(), nullptr);
          test::WriteBytes(fs::path(leftover) / "left.bin", Bytes{1});
          ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_HIDDEN);
-         SetRunOnceValue(L"cmd /C rmdir /S /Q " + leftover);
-         return Pack(Standard(PassingSettings()));
+         test::SetRunOnceValue(L"cmd /C rmdir /S /Q " + leftover);
        },
-       0, nullptr, nullptr, Icon::None,
-       [&] {
-         EXPECT_FALSE(fs::exists(leftover)) << "the leftover workspace stayed";
-         m_before.erase(leftover);
-       }},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    fs::remove(m_record);
-    const Observation seen = Run(c.pack());
-    EXPECT_TRUE(seen.exited);
-    EXPECT_EQ(seen.exitCode, c.code);
-    if (c.caption != nullptr) {
-      EXPECT_EQ(seen.boxes.size(), 1u);
-      if (!seen.boxes.empty()) ExpectOneBox(seen, c.caption, c.text, c.icon);
-    } else {
-      EXPECT_TRUE(seen.boxes.empty());
-    }
-    EXPECT_EQ(fs::exists(m_record), c.code == 0) << "whether the installer ran";
-    if (c.code == 1001 || c.code == 1004 || c.code == 1008) {
-      EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), kCaptionValidating), 0);
-    }
-    if (c.check) c.check();
-    ExpectNothingLeft();
-  }
-}
-
-// With /S nothing is shown and every outcome is the exit code; /LOG says why.
-// Any other argument changes nothing.
-TEST_F(StubRun, SilentRunsShowNothingAndTheLogSaysWhy) {
-  struct Case {
-    const char* what;
-    std::u16string settings;
-    std::wstring arguments;
-    DWORD code;
-    std::vector<std::string> logged;  // texts the log holds, in this order
-  };
-  const std::string vendor = sys::Utf16ToUtf8(s_vendor).value();
-  SetEnv(L"QF_TEST_EXIT_CODE", L"42");
-  // clang-format off
-  const std::vector<Case> cases = {
-      {"silent success", PassingSettings(), L"/S /LOG=run.log", 42,
-       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed", "platform check: this machine is accepted",
-        "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)", "installer started: C:\\",
-        "installer ended with exit code 42", "cleanup: removed C:\\", "exit code 42"}},
-      {"silent refusal", u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=NotThisVendor\r\n[executable]\r\nfile=Installer.exe\r\n"
-                         u"[message]\r\nfail=Other hardware.\r\n", L"/s \"/log=run.log\"", 1101,
+       [&](const Observation&) { EXPECT_FALSE(test::Exists(leftover)) << "the leftover workspace stayed"; }},
+      // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
+      {"silent success", Packed(Standard(Passing())), L"/S /LOG=run.log", 42, {},
+       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed",
+        "platform check: this machine is accepted", "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)",
+        "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\", "exit code 42"}},
+      {"silent refusal", Packed(Standard(kRefusing)), L"/s \"/log=run.log\"", 1101, {},
        {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
-        "message (not shown, silent): \"Error - Quillfen \": Other hardware.", "exit code 1101"}},
-      {"silent invalid installer", PassingSettings(u"Missing.exe"), L"/LOG=run.log /S", 1103,
+        "message (not shown, silent): \"Error - Quillfen \": This software needs other hardware.", "exit code 1101"}},
+      {"silent invalid installer", Packed(Standard(Passing(u"Missing.exe"))), L"/LOG=run.log /S", 1103, {},
        {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1103"}},
-      {"log in a folder that does not exist", PassingSettings(), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
-      {"unknown arguments", PassingSettings(), L"-x /SILENT /S=1 LOG=run.log", 42, {}},
+      {"log in a folder that does not exist", Packed(Standard(Passing())), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
+      {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENT /S=1 LOG=run.log", 42, {}, {}, {},
+       [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
+      {"second copy while one runs", Packed(Standard(Passing())), L"", 7, {}, {},
+       [&](RunOptions& options) {
+         options.whileInstallerRuns = [&, exe = options.exe] {
+           const Observation second = RunStub(RunOptions{exe});
+           EXPECT_EQ(second.exitCode, 1104u);
+           EXPECT_FALSE(second.anyWindow);
+         };
+       }},
+      // Ending the dialog while the worker extracts stops the worker before the workspace goes.
+      {"Escape while extracting", Packed(Large()), L"", 1105, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
+      {"WM_CLOSE while extracting", Packed(Large()), L"", 1105, {}, {}, EndDialog(WM_CLOSE, 0)},
+      // A stub killed while it extracts never reaches its cleanup: the logon command does it.
+      {"killed while extracting", Packed(Large()), L"", kKilled, {}, {},
+       [&](RunOptions& options) {
+         options.actAtPosition = 1;
+         options.action = [&](HANDLE process) {
+           ::TerminateProcess(process, kKilled);
+           ::WaitForSingleObject(process, test::kDeadlineMs);
+           workspace = newWorkspace();
+         };
+       },
+       [&](const Observation&) {
+         ASSERT_NE(workspace, L"");
+         EXPECT_FALSE(test::FilesBelow(workspace).empty());
+         const auto command = test::RunOnceValue();
+         ASSERT_EQ(command, L"cmd /C rmdir /S /Q " + workspace);
+         EXPECT_EQ(test::RunAndWait(*command), 0u);
+         EXPECT_FALSE(test::Exists(workspace)) << "the logon command left the workspace";
+         test::RemoveAll(workspace);
+         test::DeleteRunOnceValue();
+       }},
+      // A program the installer hands over to holds a workspace file: the rest goes, the file's folder stays.
+      {"file held by a program that outlives the installer",
+       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})), L"", 5,
+       {}, {},
+       [&](RunOptions&) {
+         test::SetEnv(L"QF_TEST_CHILD", m_childName);
+         test::SetEnv(L"QF_TEST_CHILD_HOLD", L"held.dat");
+       },
+       [&](const Observation&) {
+         EXPECT_EQ(Record().at("child_holds"), "1");
+         workspace = newWorkspace();
+         EXPECT_EQ(test::FilesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
+         EndChild();
+         test::RemoveAll(workspace);
+       }},
+      // A DLL planted beside the stub under a system DLL's name is never loaded
+      // (the test runs with Wine told to prefer a native version.dll, as Windows would).
+      {"DLL planted beside the stub", Packed(Standard(Passing())), L"", 0, {}, {},
+       [&](RunOptions&) {
+         fs::copy_file(fs::path(test::OwnDirectory()) / "qf_planted_version.dll", m_dir / "version.dll",
+                       fs::copy_options::overwrite_existing);
+         test::SetEnv(L"QF_TEST_PLANT_MARKER", marker.wstring());
+         fs::copy_file(fs::path(test::OwnDirectory()) / "qf_test_installer.exe", m_dir / "plain.exe",
+                       fs::copy_options::overwrite_existing);
+         EXPECT_EQ(test::RunAndWait(L"\"" + (m_dir / "plain.exe").wstring() + L"\" --load version.dll"), 0u);
+         EXPECT_TRUE(fs::remove(marker)) << "a plain program does not load the plant: this row could not fail";
+       },
+       [&](const Observation&) { EXPECT_FALSE(fs::exists(marker)) << "the stub loaded the DLL planted beside it"; }},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    fs::remove(m_dir.path() / "run.log");
-    RunOptions options(Pack(Standard(c.settings)));
-    options.arguments = c.arguments;
-    const Observation seen = RunStub(options);
-    EXPECT_TRUE(seen.exited);
-    EXPECT_EQ(seen.exitCode, c.code);
-    EXPECT_TRUE(seen.boxes.empty());
-    const bool silent = c.arguments.find(L"/S ") != std::wstring::npos || c.arguments.find(L"/s ") != std::wstring::npos ||
-                        c.arguments.ends_with(L"/S");
-    EXPECT_EQ(seen.dialogSeen, !silent) << "the stub's dialog";
-    if (silent) {
-      EXPECT_FALSE(seen.windowVisible) << "a window of the stub's process was visible";
-    }
-    std::ifstream in(m_dir.path() / "run.log", std::ios::binary);
-    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::size_t at = 0;
-    for (const std::string& text : c.logged) {
-      at = log.find(text, at);
-      EXPECT_NE(at, std::string::npos) << "the log lacks, in order: " << text << "\n" << log;
-      if (at == std::string::npos) break;
-    }
-    if (c.logged.empty()) {
-      EXPECT_TRUE(log.empty()) << log;
-    }
-    ExpectNothingLeft();
+  if (!small.empty()) {
+    // Run by disk-full.sh, in a prefix whose only fixed drive is this small one.
+    Scenario full{"workspace drive filling up", Packed(Standard(Passing(), {{u"a", u"", Bytes(8 << 20, 1)},
+                                                                            {u"b", u"", Bytes(8 << 20, 2)}})),
+                  L"", 1005, kExtractionFailed};
+    full.prepare = [&](RunOptions& options) {
+      options.actAtPosition = 1;
+      options.action = [&](HANDLE process) {
+        ASSERT_TRUE(SuspendProcess(process, true));
+        EXPECT_GT(FillDrive(small + L"\\filler.bin"), 0u);
+        SuspendProcess(process, false);
+      };
+    };
+    full.check = [&](const Observation&) {
+      EXPECT_EQ(test::Workspaces(small), std::set<std::wstring>{}) << "the workspace was left on the full drive";
+      ::DeleteFileW((small + L"\\filler.bin").c_str());
+    };
+    Run(full);
+    return;
   }
-}
-
-TEST_F(StubRun, SecondInstanceEndsAtOnceWithoutAWindow) {
-  SetEnv(L"QF_TEST_SLEEP_MS", L"4000");
-  SetEnv(L"QF_TEST_EXIT_CODE", L"7");
-  const std::wstring exe = Pack(Standard(PassingSettings()));
-  Observation first;
-  std::thread firstRun([&] { first = Run(exe); });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!fs::exists(m_record) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  const auto started = std::chrono::steady_clock::now();
-  const Observation second = Run(exe);
-  const auto secondMs =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-  firstRun.join();
-
-  ASSERT_TRUE(second.exited);
-  EXPECT_EQ(second.exitCode, 1104u);
-  EXPECT_TRUE(second.windows.empty());
-  EXPECT_LT(secondMs, 3000);
-  ASSERT_TRUE(first.exited);
-  EXPECT_EQ(first.exitCode, 7u);
-  EXPECT_TRUE(first.boxes.empty());
-  ExpectNothingLeft();
-}
-
-// Ending the dialog while the worker extracts stops the worker before the
-// workspace is deleted: nothing is left and nothing is written afterwards.
-TEST_F(StubRun, EscapeOrCloseDuringExtractionLeavesNothingOnDisk) {
-  std::vector<TestEntry> entries = {{u"Installer.exe", u"", s_installer}};
-  for (int i = 0; i < 16; ++i) {
-    entries.push_back({u"part" + std::u16string(1, char16_t(u'a' + i)) + u".bin", u"data\\", Bytes(32 << 20, 'x')});
-  }
-  entries.push_back({u"$Settings.ini", u"", SettingsText(PassingSettings())});
-  const std::wstring exe = Pack(entries);
-  for (bool close : {false, true}) {
-    SCOPED_TRACE(close ? "WM_CLOSE" : "Escape");
-    RunOptions options(exe);
-    options.endAtPosition = 2;
-    options.endWithClose = close;
-    const Observation seen = RunStub(options);
-    ASSERT_TRUE(seen.exited);
-    EXPECT_TRUE(seen.endedEarly);
-    EXPECT_EQ(seen.exitCode, 1105u);
-    EXPECT_TRUE(seen.boxes.empty());
-    EXPECT_FALSE(fs::exists(m_record)) << "the installer started: the early end came too late to test anything";
-    ExpectNothingLeft();
-  }
-}
-
-// Signing appends a certificate table after the package; the stub finds its
-// package in front of it and runs as if unsigned.
-TEST_F(StubRun, SignedInstallerRunsLikeAnUnsignedOne) {
-  const std::wstring exe = Pack(Standard(PassingSettings()));
-  const fs::path signedExe = m_dir.path() / "signed.exe";
-  auto host = [](const fs::path& p) { return HostPath(p.wstring()); };
-  ASSERT_FALSE(host(exe).empty()) << "not running under Wine";
-  const std::string script =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuillfenTest -keyout '" + host(m_dir / "k.pem") +
-      "' -out '" + host(m_dir / "c.pem") + "' >/dev/null 2>&1 && osslsigncode sign -certs '" + host(m_dir / "c.pem") +
-      "' -key '" + host(m_dir / "k.pem") + "' -in '" + host(exe) + "' -out '" + host(m_dir / "signing.tmp") +
-      "' >/dev/null 2>&1 && mv '" + host(m_dir / "signing.tmp") + "' '" + host(signedExe) + "'";
-  ASSERT_TRUE(StartHostProgram(L"/bin/sh", L"sh -c \"" + std::wstring(script.begin(), script.end()) + L"\""));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!fs::exists(signedExe) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(fs::exists(signedExe)) << "signing with openssl and osslsigncode did not finish";
-  ASSERT_GT(fs::file_size(signedExe), fs::file_size(exe));
-
-  const Observation seen = Run(signedExe.wstring());
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 0u);
-  EXPECT_TRUE(seen.boxes.empty());
-  EXPECT_EQ(ReadRecord(m_record).at("params"), "-s");
-  ExpectNothingLeft();
-}
-
-// The dialog as the user sees it during extraction, kept beside the tests
-// (bin/dialog-extracting.bmp) for the guide.
-TEST_F(StubRun, DialogShowsTheBarDuringExtraction) {
-  std::vector<TestEntry> entries = {{u"Installer.exe", u"", s_installer}};
-  for (int i = 0; i < 6; ++i) {
-    entries.push_back({u"part" + std::u16string(1, char16_t(u'a' + i)) + u".bin", u"", Bytes(48 << 20, 'x')});
-  }
-  entries.push_back({u"$Settings.ini", u"", SettingsText(PassingSettings())});
-  RunOptions options(Pack(entries));
-  options.screenshot = OwnDirectory() + L"\\dialog-extracting.bmp";
-  const Observation seen = RunStub(options);
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 0u);
-  ASSERT_TRUE(seen.screenshotTaken);
-  const Bytes image = test::ReadBytes(fs::path(options.screenshot));
-  ASSERT_GT(image.size(), 54u);
-  std::set<unsigned> colours;
-  for (std::size_t i = 54; i + 2 < image.size(); i += 3) colours.insert(image[i] | image[i + 1] << 8 | image[i + 2] << 16);
-  EXPECT_GT(colours.size(), 8u) << "the capture is blank";
-  ExpectNothingLeft();
-}
-
-// The stub runs from a Downloads folder beside files it does not control: a
-// DLL planted there under a system DLL's name must never be loaded. The test
-// program runs with Wine told to prefer a native version.dll (see its CTest
-// environment), as a planted one would be on Windows.
-TEST_F(StubRun, PlantedDllBesideTheStubIsNeverLoaded) {
-  const fs::path own = OwnDirectory();
-  const std::wstring exe = Pack(Standard(PassingSettings()));
-  fs::copy_file(own / "qf_planted_version.dll", m_dir.path() / "version.dll");
-  fs::copy_file(own / "qf_load_plain.exe", m_dir.path() / "load-plain.exe");
-  const fs::path marker = m_dir.path() / "planted-dll-was-loaded";
-  SetEnv(L"QF_TEST_PLANT_MARKER", marker.wstring());
-
-  // The control: an unprotected program beside it does load the plant.
-  const Observation control = Run((m_dir.path() / "load-plain.exe").wstring());
-  EXPECT_TRUE(control.exited);
-  EXPECT_TRUE(fs::exists(marker)) << "the plant is not picked up at all, so this test could not fail";
-  fs::remove(marker);
-
-  const Observation seen = Run(exe);
-  SetEnv(L"QF_TEST_PLANT_MARKER", L"");
-  ASSERT_TRUE(seen.exited);
-  EXPECT_EQ(seen.exitCode, 0u);
-  EXPECT_FALSE(fs::exists(marker)) << "the stub loaded the DLL planted beside it";
-  ExpectNothingLeft();
+  for (const Scenario& s : scenarios) Run(s);
+  test::SetEnv(L"QF_TEST_PLANT_MARKER", L"");
 }
 
 }  // namespace

@@ -62,6 +62,6 @@ if ! mount -t tmpfs -o size=64m tmpfs "$drive"; then
 fi
 status=0
 QF_TEST_SMALL_DRIVE=D: QF_WINEPREFIX="$prefix" "$build_dir/wine-run" "$program" \
-  --gtest_filter='StubFault.WorkspaceDriveFillingUp*' || status=$?
+  --gtest_filter='StubRun.EveryScenario*' || status=$?
 WINEPREFIX="$prefix" "$server" -k 2>/dev/null || true
 exit "$status"

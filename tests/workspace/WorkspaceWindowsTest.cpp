@@ -1,0 +1,176 @@
+// The workspace and the installer's process on real Win32 (under Wine: the
+// test prefix's C: drive, registry and processes).
+#include <windows.h>
+// after windows.h
+#include <gtest/gtest.h>
+#include <sddl.h>
+
+#include <cstring>
+
+#include "Win32Test.h"
+#include "support/TestFiles.h"
+#include "workspace/ProcessLauncher.h"
+#include "workspace/Workspace.h"
+#include "workspace/WorkspaceName.h"
+#include "workspace/WorkspaceSecurity.h"
+
+namespace qf {
+namespace {
+
+using test::Attributes;
+using test::Exists;
+using test::RunOnceValue;
+using test::U;
+using test::W;
+
+std::wstring Text(const std::u16string& text) { return {text.begin(), text.end()}; }
+
+std::wstring MakeWorkspace(Workspace& workspace) {
+  workspace.Create();
+  return Text(workspace.Path());
+}
+
+void MakeFile(const std::wstring& path, DWORD attributes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << ::GetLastError();
+  ::CloseHandle(file);
+}
+
+void MakeDirectory(const std::wstring& path, DWORD attributes = 0) {
+  ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << ::GetLastError();
+  if (attributes != 0) ::SetFileAttributesW(path.c_str(), attributes);
+}
+
+TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilItIsDeleted) {
+  Workspace workspace;
+  EXPECT_EQ(workspace.ScheduleRemovalAtLogon(), 0) << "only a workspace's removal is registered";
+  // The scan makes every drive current in turn; the installer starts in the directory current before.
+  const std::wstring before = test::CurrentDirectory();
+  const std::wstring path = MakeWorkspace(workspace);
+  EXPECT_EQ(test::CurrentDirectory(), before);
+  ASSERT_TRUE(IsWorkspacePath(U(path))) << path;
+  EXPECT_EQ(::GetDriveTypeW(path.substr(0, 3).c_str()), static_cast<UINT>(DRIVE_FIXED));
+  if (test::RunningUnderWine()) {
+    EXPECT_EQ(path[0], L'C') << "the test prefix's only fixed drive";
+  }
+  EXPECT_EQ(Attributes(path) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path);
+
+  // A blank or overlong path deletes nothing and keeps the registration.
+  EXPECT_EQ(workspace.DeleteTree(u" "), 0);
+  EXPECT_EQ(workspace.DeleteTree(U(path + L"\\" + std::wstring(260, L'x'))), 0);
+  EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path);
+
+  MakeFile(path + L"\\setup.exe", FILE_ATTRIBUTE_READONLY);
+  MakeFile(path + L"\\system.dat", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+  MakeDirectory(path + L"\\one");
+  MakeDirectory(path + L"\\one\\two");
+  MakeFile(path + L"\\one\\two\\deep.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  ::SetFileAttributesW((path + L"\\one\\two").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
+  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(RunOnceValue());
+  Workspace second;
+  EXPECT_NE(MakeWorkspace(second), path) << "names cannot be foretold";
+  EXPECT_EQ(second.DeleteTree(second.Path()), 1);
+  workspace.ScheduleRemovalAtLogon();
+  EXPECT_EQ(workspace.DeleteTree(U(path)), 1) << "a workspace already gone still withdraws its registration";
+  EXPECT_FALSE(RunOnceValue());
+}
+
+// Nothing behind a link in the workspace, nor behind a link given as the tree, is deleted.
+TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
+  const std::wstring target = L"C:\\qf-link-target-" + std::to_wstring(::GetCurrentProcessId());
+  MakeDirectory(target);
+  MakeFile(target + L"\\keep.txt", FILE_ATTRIBUTE_READONLY);
+  MakeDirectory(target + L"\\inner");
+  MakeFile(target + L"\\inner\\keep too.txt", 0);
+  const std::vector<std::wstring> kept = test::FilesBelow(target);
+
+  Workspace workspace;
+  const std::wstring path = MakeWorkspace(workspace);
+  MakeFile(path + L"\\setup.exe", 0);
+  const std::wstring inside = path + L"\\link", root = target + L"-link";
+  ASSERT_TRUE(test::MakeDirectoryLink(target, inside));
+  ASSERT_TRUE(test::MakeDirectoryLink(target, root));
+  EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
+  EXPECT_EQ(workspace.DeleteTree(U(root)), 1);
+  EXPECT_EQ(test::FilesBelow(target), kept);
+  EXPECT_FALSE(Exists(path + L"\\setup.exe"));
+  EXPECT_FALSE(RunOnceValue());
+  // Wine follows a host link asked to remove it: the links may stay, never what is behind them.
+  test::RemoveDirectoryLink(inside);
+  test::RemoveDirectoryLink(root);
+  test::RemoveAll(path);
+  test::RemoveAll(target);
+}
+
+TEST(WorkspaceOnWindows, OnlyTheUserSystemAndAdministratorsHaveAccess) {
+  auto security = WorkspaceSecurity::Build();
+  ASSERT_TRUE(security);
+  wchar_t* sddl = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(security->Descriptor(), SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  const std::wstring dacl = sddl;
+  ::LocalFree(sddl);
+  HANDLE token = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  char buffer[256];
+  DWORD size = sizeof buffer;
+  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, buffer, size, &size));
+  ::CloseHandle(token);
+  wchar_t* user = nullptr;
+  ASSERT_TRUE(::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
+  EXPECT_EQ(dacl, L"D:P(A;OICI;FA;;;" + std::wstring(user) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  ::LocalFree(user);
+  const SECURITY_ATTRIBUTES attributes = security->Attributes();
+  EXPECT_EQ(attributes.lpSecurityDescriptor, security->Descriptor());
+  EXPECT_FALSE(attributes.bInheritHandle);
+}
+
+// The installer gets its parameters as they stand, starts in our current
+// directory, and counts as running until it has ended.
+TEST(ProcessLauncher, InstallerGetsItsParametersAndIsWatchedUntilItEnds) {
+  const ProcessLauncher launcher;
+  const test::TempDir dir;
+  const std::wstring record = Text(dir.core()) + L"\\record.txt", release = L"qf-launcher-release";
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, release.c_str());
+  test::SetEnv(L"QF_TEST_RECORD", record);
+  test::SetEnv(L"QF_TEST_RELEASE", release);
+  const std::wstring installer = test::OwnDirectory() + L"\\qf_test_installer.exe";
+  // The program's own start-up code drops the blanks in front of its parameters.
+  for (auto [given, received] : {std::pair{"-s \"two words\" /x=1 C:\\a\\b", "-s \"two words\" /x=1 C:\\a\\b"},
+                                 {"", ""}, {"  padded  ", "padded  "}}) {
+    SCOPED_TRACE(given);
+    ::ResetEvent(event);
+    ::DeleteFileW(record.c_str());
+    auto launched = launcher.LaunchProgram(U(installer), std::u16string(given, given + std::strlen(given)));
+    ASSERT_TRUE(launched && *launched);
+    const HANDLE process = launched->get();
+    const DWORD id = launcher.GetProcessIdFromHandle(process);
+    EXPECT_EQ(id, ::GetProcessId(process));
+    ASSERT_TRUE(test::WaitUntil([&] { return Exists(record); }));
+    const auto seen = test::ReadRecord(record);
+    EXPECT_EQ(seen.at("params"), received);
+    const std::wstring cwd = test::CurrentDirectory();
+    EXPECT_EQ(seen.at("cwd"), std::string(cwd.begin(), cwd.end()));
+    EXPECT_EQ(launcher.IsProcessRunning(id), 1);
+    EXPECT_FALSE(launcher.InstallerHasEnded(process, id));
+    ::SetEvent(event);
+    ASSERT_EQ(::WaitForSingleObject(process, test::kDeadlineMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(test::WaitUntil([&] { return launcher.IsProcessRunning(id) == 0; }));
+    EXPECT_TRUE(launcher.InstallerHasEnded(process, id));
+    EXPECT_TRUE(launcher.InstallerHasEnded(process, 0));
+  }
+  ::CloseHandle(event);
+  test::SetEnv(L"QF_TEST_RELEASE", L"");
+  EXPECT_FALSE(launcher.LaunchProgram(u"C:\\qf-no-such-directory\\setup.exe", u"-s"));
+  EXPECT_TRUE(launcher.InstallerHasEnded(nullptr, 0));
+  ::SetLastError(0);
+  EXPECT_EQ(launcher.GetProcessIdFromHandle(nullptr), 0u);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+}  // namespace
+}  // namespace qf
