@@ -117,7 +117,7 @@ class StubRun : public ::testing::Test {
     return Standard(Passing(), parts);
   }
   std::function<std::wstring()> Packed(std::vector<TestEntry> entries) {
-    return [this, entries] {
+    return [this, entries = std::move(entries)] {
       test::WritePackage(m_dir / m_exe, m_stub, entries);
       return (m_dir / m_exe).wstring();
     };
@@ -232,6 +232,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
     wchar_t drive[8] = {};
     return std::wstring(drive, ::GetEnvironmentVariableW(L"QF_TEST_SMALL_DRIVE", drive, 8));
   }();
+  auto large = [this] { return Packed(Large())(); };  // made when its row runs
   std::wstring workspace;  // the one a row's run made
   auto newWorkspace = [&] {
     std::vector<std::wstring> added;
@@ -328,10 +329,10 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          };
        }},
       // Ending the dialog while the worker extracts stops the worker before the workspace goes.
-      {"Escape while extracting", Packed(Large()), L"", 1105, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
-      {"WM_CLOSE while extracting", Packed(Large()), L"", 1105, {}, {}, EndDialog(WM_CLOSE, 0)},
+      {"Escape while extracting", large, L"", 1105, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
+      {"WM_CLOSE while extracting", large, L"", 1105, {}, {}, EndDialog(WM_CLOSE, 0)},
       // A stub killed while it extracts never reaches its cleanup: the logon command does it.
-      {"killed while extracting", Packed(Large()), L"", kKilled, {}, {},
+      {"killed while extracting", large, L"", kKilled, {}, {},
        [&](RunOptions& options) {
          options.actAtPosition = 1;
          options.action = [&](HANDLE process) {
@@ -389,7 +390,9 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       options.actAtPosition = 1;
       options.action = [&](HANDLE process) {
         ASSERT_TRUE(SuspendProcess(process, true));
-        EXPECT_GT(FillDrive(small + L"\\filler.bin"), 0u);
+        const unsigned long long filled = FillDrive(small + L"\\filler.bin");
+        std::printf("filled %llu bytes of %ls while the stub was held\n", filled, small.c_str());
+        EXPECT_GT(filled, 0u);
         SuspendProcess(process, false);
       };
     };
