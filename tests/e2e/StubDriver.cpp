@@ -102,6 +102,7 @@ Observation RunStub(const RunOptions& options) {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(options.exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
                         &startup, &process)) {
+    seen.startError = ::GetLastError();
     return seen;
   }
   ::CloseHandle(process.hThread);
@@ -126,7 +127,7 @@ Observation RunStub(const RunOptions& options) {
           seen.lastPosition = static_cast<int>(position);
         }
         if (options.action && !seen.acted && seen.lastPosition >= *options.actAtPosition) {
-          options.action(process.hProcess);
+          options.action(process.hProcess, window);
           seen.acted = true;
         }
       } else if (::GetDlgItem(window, kBoxTextId) != nullptr && ::IsWindowVisible(window) &&

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct SeenBox {
   std::wstring text;
   Icon icon = Icon::None;
   bool operator==(const SeenBox&) const = default;
+  friend void PrintTo(const SeenBox& box, std::ostream* out) {
+    *out << "[" << std::string(box.caption.begin(), box.caption.end()) << "] "
+         << std::string(box.text.begin(), box.text.end()) << " icon " << static_cast<int>(box.icon);
+  }
 };
 
 struct RunOptions {
@@ -28,12 +33,13 @@ struct RunOptions {
   std::wstring record = {};
   HANDLE release = nullptr;
   std::function<void()> whileInstallerRuns = {};
-  // Called once, when the bar first reaches `actAtPosition`, with the stub's process.
+  // Called once, when the bar first reaches `actAtPosition`, with the stub's process and dialog.
   std::optional<int> actAtPosition = {};
-  std::function<void(HANDLE process)> action = {};
+  std::function<void(HANDLE process, HWND dialog)> action = {};
 };
 
 struct Observation {
+  DWORD startError = 0;  // CreateProcess's, when the stub could not be started
   bool exited = false;
   DWORD exitCode = 0;
   std::vector<std::wstring> captions;  // the dialog's, in the order seen

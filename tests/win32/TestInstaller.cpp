@@ -13,7 +13,6 @@
 // protection against planted DLLs); `--child` is the child.
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -51,23 +50,6 @@ std::wstring Parameters() {
 }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::wstring FilesIn(const std::wstring& directory) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((directory + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-  }
-  std::sort(names.begin(), names.end());
-  std::wstring joined;
-  for (const auto& n : names) joined += (joined.empty() ? L"" : L"|") + n;
-  return joined;
-}
 
 std::wstring RunOnce() {
   wchar_t value[1024] = {};
@@ -159,7 +141,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring here = std::wstring(self).substr(0, std::wstring(self).find_last_of(L'\\'));
   const std::wstring hold = Env(L"QF_TEST_CHILD_HOLD");
   std::string lines = "params=" + Utf8(parameters) + "\ncwd=" + Utf8(cwd) + "\nself=" + Utf8(self) +
-                      "\nbeside=" + Utf8(FilesIn(here)) +
                       "\nhidden=" + std::to_string((::GetFileAttributesW(here.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0) +
                       "\nsettings_beside=" + std::to_string(Exists(here + L"\\$Settings.ini")) +
                       "\nsettings_in_temp=" + std::to_string(Exists(std::wstring(temp) + L"$Settings.ini")) +

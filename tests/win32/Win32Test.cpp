@@ -143,17 +143,12 @@ bool IsLink(const std::wstring& path) {
 }  // namespace
 
 bool MakeDirectoryLink(const std::wstring& target, const std::wstring& link) {
-  if (!RunningUnderWine()) {
-    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                                 SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
-  }
   return RunOnHost(L"/bin/ln", L"ln -s \"" + HostPath(target) + L"\" \"" + HostPath(link) + L"\"",
                    [&] { return IsLink(link); });
 }
 
 bool RemoveDirectoryLink(const std::wstring& link) {
   if (!IsLink(link)) return true;
-  if (!RunningUnderWine()) return ::RemoveDirectoryW(link.c_str()) != 0;
   return RunOnHost(L"/bin/rm", L"rm -f \"" + HostPath(link) + L"\"", [&] { return !Exists(link); });
 }
 
