@@ -28,7 +28,7 @@ def F(number, name, tier, tests, *edits):
 
 READER = "src/package/PackageReader.cpp"
 WRITER = "src/package/PackageWriter.cpp"
-PACKAGE_TESTS = r"(Reader|TruncatedTable|Writer|Extraction|PathSafety|Signed|ManyEntries|LargeEntry|Pack)"
+PACKAGE_TESTS = r"(Reader|Writer|Extraction|PathSafety|Signed|ManyEntries|DiskFull|Pack)"
 
 FAULTS = [
     # The package's limits, one step off.

@@ -22,23 +22,11 @@ void WritePackage(const std::filesystem::path& path, const Bytes& stub, const st
 }
 
 Bytes ReferenceSettings() {
-  const std::u16string text =
+  return Utf16Le(
       u"\uFEFF[validate]\r\ncpu=1\r\nbios=0\r\nbaseboard=1\r\n[cpu]\r\nProcessor=TavixSilicon\r\nAdvanced=\r\n"
       u"[bios]\r\nManufacturer=Tavix Corp.\r\n[baseboard]\r\nManufacturer=Tavix Corporation\r\n"
       u"[executable]\r\nfile=Installer.exe\r\nparam=-s\r\n[message]\r\n"
-      u"fail=This software will install on Tavix hardware only. Please contact your vendor.\r\n";
-  return Utf16Le(text);
-}
-
-ReferencePackage MakeReferencePackage() {
-  ReferencePackage p;
-  p.stub = Pattern(0x37000, 1);
-  p.stub[0] = 'M';
-  p.stub[1] = 'Z';
-  p.entries.push_back({u"Installer.exe", u"", Pattern(0x14000, 2)});
-  p.entries.push_back({u"SetupHelper1.exe", u"", Pattern(3961394, 3)});
-  p.entries.push_back({u"$Settings.ini", u"", ReferenceSettings()});
-  return p;
+      u"fail=This software will install on Tavix hardware only. Please contact your vendor.\r\n");
 }
 
 void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
@@ -47,27 +35,18 @@ void PutU32At(Bytes& bytes, std::size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<unsigned char>(value >> (8 * i));
 }
 
-static Bytes U32(uint32_t value) {
-  Bytes b(4);
-  PutU32At(b, 0, value);
-  return b;
-}
+static Bytes U32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 
 Bytes RawRecord(uint32_t offset, uint32_t size, std::u16string_view name, uint32_t n, std::u16string_view directory,
                 uint32_t m) {
   Bytes r = U32(offset);
-  Append(r, U32(size));
-  Append(r, Utf16Le(name));
-  Append(r, U32(n));
-  Append(r, Utf16Le(directory));
-  Append(r, U32(m));
+  for (const Bytes& part : {U32(size), Utf16Le(name), U32(n), Utf16Le(directory), U32(m)}) Append(r, part);
   return r;
 }
 
 Bytes RawTrailer(uint32_t count, std::u16string_view version, std::u16string_view tag) {
   Bytes t = U32(count);
-  Append(t, Utf16Le(version));
-  Append(t, Utf16Le(tag));
+  for (const Bytes& part : {Utf16Le(version), Utf16Le(tag)}) Append(t, part);
   return t;
 }
 

@@ -1,9 +1,7 @@
 #pragma once
 
-// A minimal Windows executable image made by hand (headers, one section holding
-// a single return instruction), and the Authenticode layout a signing tool
-// gives it: zero padding to 8 bytes, then a certificate table that ends the
-// file, named by the security directory.
+// A minimal Windows executable image made by hand: headers and one section
+// holding a single return instruction.
 
 #include <cstdint>
 
@@ -14,9 +12,6 @@ namespace qf::test {
 struct PeLayout {
   static constexpr uint32_t kHeaderAt = 0x40;
   static constexpr uint32_t kOptionalAt = kHeaderAt + 4 + 20;
-  static constexpr uint32_t kImageBytes = 1024;
-  static constexpr uint32_t kFileAlignment = 0x200;
-  static constexpr uint32_t kSectionAlignment = 0x1000;
 
   bool plus = false;  // PE32+ (x86_64) rather than PE32 (i386)
   uint32_t OptionalBytes() const { return plus ? 240 : 224; }
@@ -24,64 +19,31 @@ struct PeLayout {
   uint32_t SecurityDirectoryAt() const { return kOptionalAt + (plus ? 112 : 96) + 4 * 8; }
 };
 
-inline void PutU16At(Bytes& bytes, std::size_t at, uint16_t value) {
-  bytes.at(at) = static_cast<unsigned char>(value);
-  bytes.at(at + 1) = static_cast<unsigned char>(value >> 8);
-}
-
 inline Bytes MinimalPe(const PeLayout& layout) {
-  Bytes b(PeLayout::kImageBytes, 0);
-  b[0] = 'M';
-  b[1] = 'Z';
-  PutU32At(b, 0x3C, PeLayout::kHeaderAt);
-  b[PeLayout::kHeaderAt] = 'P';
-  b[PeLayout::kHeaderAt + 1] = 'E';
-  const uint32_t file = PeLayout::kHeaderAt + 4;
-  PutU16At(b, file, layout.plus ? 0x8664 : 0x14C);  // machine
-  PutU16At(b, file + 2, 1);                         // sections
-  PutU16At(b, file + 16, static_cast<uint16_t>(layout.OptionalBytes()));
-  PutU16At(b, file + 18, 0x0102);  // executable, 32-bit words
-  const uint32_t o = PeLayout::kOptionalAt;
-  PutU16At(b, o, layout.plus ? 0x20B : 0x10B);
-  PutU32At(b, o + 16, PeLayout::kSectionAlignment);  // entry point
-  if (layout.plus) {
-    PutU32At(b, o + 24, 0x40000000);
-    PutU32At(b, o + 28, 0x1);  // image base 0x140000000
-  } else {
-    PutU32At(b, o + 28, 0x400000);
+  constexpr uint32_t h = PeLayout::kHeaderAt, o = PeLayout::kOptionalAt, file = 0x200, section = 0x1000;
+  const uint32_t s = o + layout.OptionalBytes();
+  const bool plus = layout.plus;
+  // Little-endian fields as triples {where, value, bytes}: the signatures; the file header (machine, one
+  // section, the optional header's size, executable with 32-bit words); the optional header (magic, entry
+  // point, image base, alignments, system versions, image and header sizes, GUI subsystem, 16 data
+  // directories); the section ".text" (sizes and places, code to execute and read); and its one
+  // instruction, a return.
+  // clang-format off
+  const uint32_t fields[] = {
+      0, 'M' | 'Z' << 8, 2,  0x3C, h, 4,  h, 'P' | 'E' << 8, 4,
+      h + 4, plus ? 0x8664u : 0x14Cu, 2,  h + 6, 1, 2,  h + 20, layout.OptionalBytes(), 2,  h + 22, 0x0102, 2,
+      o, plus ? 0x20Bu : 0x10Bu, 2,  o + 16, section, 4,  o + 24, plus ? 0x40000000u : 0, 4,
+      o + 28, plus ? 1u : 0x400000u, 4,  o + 32, section, 4,  o + 36, file, 4,  o + 40, 6, 2,  o + 48, 6, 2,
+      o + 56, 2 * section, 4,  o + 60, file, 4,  o + 68, 2, 2,  layout.DirectoryCountAt(), 16, 4,
+      s, '.' | 't' << 8 | 'e' << 16 | 'x' << 24, 4,  s + 4, 't', 4,  s + 8, file, 4,  s + 12, section, 4,
+      s + 16, file, 4,  s + 20, file, 4,  s + 36, 0x60000020, 4,  file, 0xC3, 1};
+  // clang-format on
+  Bytes b(1024, 0);
+  for (std::size_t f = 0; f < std::size(fields); f += 3) {
+    for (uint32_t i = 0; i < fields[f + 2]; ++i)
+      b.at(fields[f] + i) = static_cast<unsigned char>(fields[f + 1] >> (8 * i));
   }
-  PutU32At(b, o + 32, PeLayout::kSectionAlignment);
-  PutU32At(b, o + 36, PeLayout::kFileAlignment);
-  PutU16At(b, o + 40, 6);                                // operating system version
-  PutU16At(b, o + 48, 6);                                // subsystem version
-  PutU32At(b, o + 56, 2 * PeLayout::kSectionAlignment);  // size of image
-  PutU32At(b, o + 60, PeLayout::kFileAlignment);         // size of headers
-  PutU16At(b, o + 68, 2);                                // GUI subsystem
-  PutU32At(b, layout.DirectoryCountAt(), 16);
-  const uint32_t section = o + layout.OptionalBytes();
-  const char name[8] = {'.', 't', 'e', 'x', 't', 0, 0, 0};
-  for (int i = 0; i < 8; ++i) b[section + i] = static_cast<unsigned char>(name[i]);
-  PutU32At(b, section + 8, PeLayout::kFileAlignment);      // virtual size
-  PutU32At(b, section + 12, PeLayout::kSectionAlignment);  // virtual address
-  PutU32At(b, section + 16, PeLayout::kFileAlignment);     // raw size
-  PutU32At(b, section + 20, PeLayout::kFileAlignment);     // raw pointer
-  PutU32At(b, section + 36, 0x60000020);                   // code, execute, read
-  b[PeLayout::kFileAlignment] = 0xC3;
   return b;
-}
-
-// Appends `padding` zero bytes and a certificate table of `tableBytes` bytes,
-// and points the security directory at it, as a signing tool does.
-inline void AppendCertificateTable(Bytes& file, const PeLayout& layout, uint32_t padding, uint32_t tableBytes = 64) {
-  file.insert(file.end(), padding, 0);
-  const auto offset = static_cast<uint32_t>(file.size());
-  Bytes table = Pattern(tableBytes, 77);
-  PutU32At(table, 0, tableBytes);
-  PutU16At(table, 4, 0x0200);  // revision
-  PutU16At(table, 6, 0x0002);  // PKCS #7 signed data
-  Append(file, table);
-  PutU32At(file, layout.SecurityDirectoryAt(), offset);
-  PutU32At(file, layout.SecurityDirectoryAt() + 4, tableBytes);
 }
 
 }  // namespace qf::test

@@ -20,18 +20,6 @@ std::u16string CorePath(const fs::path& path) {
 #endif
 }
 
-fs::path FsPath(const std::u16string& path) {
-#ifdef _WIN32
-  return fs::path(std::wstring(path.begin(), path.end()));
-#else
-  std::string text = sys::Utf16ToUtf8(path).value();
-  for (char& c : text) {
-    if (c == '\\') c = '/';
-  }
-  return fs::path(text);
-#endif
-}
-
 Bytes ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -47,51 +35,42 @@ void WriteBytes(const fs::path& path, const Bytes& bytes) {
 Bytes Pattern(std::size_t size, uint32_t seed) {
   Bytes bytes(size);
   uint32_t state = seed * 2654435761u + 1;
-  for (auto& b : bytes) {
-    state = state * 1103515245u + 12345u;
-    b = static_cast<unsigned char>(state >> 16);
-  }
+  for (auto& b : bytes) b = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 16);
   return bytes;
 }
 
 Bytes Utf16Le(std::u16string_view text) {
   Bytes bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<unsigned char>(c & 0xFF));
-    bytes.push_back(static_cast<unsigned char>(c >> 8));
-  }
+  for (char16_t c : text)
+    bytes.insert(bytes.end(), {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8)});
   return bytes;
 }
 
-namespace {
-void MakeWritable(const fs::path& root) {
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+std::map<std::string, Bytes> FilesBelow(const fs::path& root) {
+  std::map<std::string, Bytes> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) files[e.path().lexically_relative(root).generic_string()] = ReadBytes(e.path());
   }
+  return files;
 }
-}  // namespace
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  // The clock as well: some runtimes' random_device gives the same numbers in every process.
+  const auto seed = std::random_device{}() ^ std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("qf-" + std::to_string(random() % 100000) + "-" + std::to_string(stamp % 100000) + "-" +
-                          std::to_string(counter++));
-    if (fs::create_directory(candidate)) {
-      m_path = candidate;
-      return;
-    }
+    m_path = fs::temp_directory_path() / ("qf-" + std::to_string(seed % 1000000) + "-" + std::to_string(counter++));
+    if (fs::create_directory(m_path)) return;
   }
   throw std::runtime_error("cannot create a temporary directory");
 }
 
 TempDir::~TempDir() {
   std::error_code ec;
-  MakeWritable(m_path);
+  for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  }
   fs::remove_all(m_path, ec);
 }
 

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "run/ExitCode.h"
+#include "run/RunLog.h"
+#include "run/RunSequence.h"
+#include "run/StubOptions.h"
+#include "sys/Text.h"
+
+namespace qf::run {
+namespace {
+
+std::string U8(std::u16string_view s) { return sys::Utf16ToUtf8(s).value(); }
+
+// Records every call the run makes, dialog and services alike, as one line of "|"-separated steps.
+class Recorder final : public DialogPort, public RunServices {
+ public:
+  std::string log;
+  int steps = 0;
+  int cancelAfterSteps = -1;  // Cancelled() answers true from this many steps on
+
+  // What the services answer.
+  ResultCode settingsCode = ResultCode::Success, extractCode = ResultCode::Success;
+  bool allowed = true, launched = true;
+  WorkspaceResult workspace{u"C:\\ws"};
+
+  void Step(const std::string& what) { log += (steps++ ? "|" : "") + what; }
+  void SetCaption(std::u16string_view c) override { Step(U8(c)); }
+  void SetProgressRange(int32_t upper) override { Step("range " + std::to_string(upper)); }
+  void SetProgressPosition(int32_t p) override { Step("pos " + std::to_string(p)); }
+  void SetProgressStep(int32_t s) override { Step("step " + std::to_string(s)); }
+  void ShowMessage(const MessageText& m) override {
+    Step("box [" + U8(m.caption) + "] " + U8(m.text) + " " + std::to_string(m.flags));
+  }
+  void End(int result) override { Step("end " + std::to_string(result)); }
+  void StepProgress() override {}
+  void WaitForInstaller() override { Step("wait"); }
+  void Hide() override { Step("hide"); }
+
+  ResultCode ReadSettings() override { return Step("settings"), settingsCode; }
+  int32_t EntryCount() override { return 3; }
+  void DeleteSettingsCopy(const std::u16string& p) override { Step("delete settings in " + U8(p)); }
+  bool Validate() override { return Step("validate"), allowed; }
+  std::u16string FailureText() override { return u"First line.~~Second~line."; }
+  WorkspaceResult CreateWorkspace() override { return Step("workspace"), workspace; }
+  // A cancelled extraction fails.
+  ResultCode ExtractAll(const std::u16string& d) override {
+    Step("extract to " + U8(d));
+    return Cancelled() ? ResultCode::ExtractionFailed : extractCode;
+  }
+  void GetExecutable(std::u16string& f, std::u16string& p) override { f = u"Installer.exe", p = u"-s"; }
+  bool LaunchProgram(const std::u16string& w, const std::u16string& f, const std::u16string& p) override {
+    return Step("launch " + U8(w) + " " + U8(f) + " " + U8(p)), launched;
+  }
+  bool Cancelled() override { return cancelAfterSteps >= 0 && steps >= cancelAfterSteps; }
+};
+
+const std::string kValidated = "settings|Quillfen - Validating the Installer|range 3|pos 0|step 1|validate";
+const std::string kWorkspace = kValidated + "|Quillfen - Extracting|workspace";
+const std::string kExtracted = kWorkspace + "|extract to C:\\ws";
+const std::string kLaunched = kExtracted + "|delete settings in C:\\ws|launch C:\\ws Installer.exe -s";
+
+// Every way a run ends: the steps it takes, the box it shows (caption, text and
+// icon exactly) and the stub's exit code. Once the dialog has been ended by the
+// user the run takes no further step and shows nothing, not even the failure
+// of the extraction it stopped.
+TEST(RunSequence, EachWayARunEndsHasItsStepsBoxAndExitCode) {
+  const auto Set = [](auto member, auto value) { return [=](Recorder& r) { r.*member = value; }; };
+  const struct {
+    std::function<void(Recorder&)> set;
+    RunOutcome outcome;
+    uint32_t exitCode;  // while the installer has not ended
+    std::string log;
+  } rows[] = {
+      {Set(&Recorder::allowed, true), RunOutcome::InstallerStarted, kExitInstallerStillRunning,
+       kLaunched + "|wait|hide"},
+      {Set(&Recorder::settingsCode, ResultCode::OpenFailed), RunOutcome::PackageFailed, 1000,
+       "settings|box [Quillfen Builder] Could not open the installer 48|end 2"},
+      {Set(&Recorder::settingsCode, ResultCode::SignatureMismatch), RunOutcome::PackageFailed, 1001,
+       "settings|box [Quillfen Builder] The Signature Could not be verified 16|end 2"},
+      {Set(&Recorder::settingsCode, ResultCode::NoFiles), RunOutcome::PackageFailed, 1004,
+       "settings|box [Quillfen Builder] The Quillfen should have at least one file 48|end 2"},
+      {Set(&Recorder::settingsCode, ResultCode::ReopenFailed), RunOutcome::PackageFailed, 1006, "settings|end 2"},
+      {Set(&Recorder::settingsCode, ResultCode::VersionMismatch), RunOutcome::PackageFailed, 1008,
+       "settings|box [Quillfen Builder] Invalid Version of the Quillfen 16|end 2"},
+      {Set(&Recorder::allowed, false), RunOutcome::PlatformRefused, 1101,
+       kValidated + "|box [Error - Quillfen ] First line.\r\nSecond~line. 16|end 2"},
+      {Set(&Recorder::workspace, WorkspaceResult{std::nullopt, true}), RunOutcome::NoRoom, 1102,
+       kWorkspace + "|box [Error - Quillfen ] Insufficient Disk Space 16|end 2"},
+      // A directory that could not be made is no lack of room: nothing to free would help.
+      {Set(&Recorder::workspace, WorkspaceResult{std::nullopt, false}), RunOutcome::PackageFailed, 1005,
+       kWorkspace + "|box [Quillfen Builder] Extraction Failed 16|end 2"},
+      {Set(&Recorder::extractCode, ResultCode::ExtractionFailed), RunOutcome::PackageFailed, 1005,
+       kExtracted + "|box [Quillfen Builder] Extraction Failed 16|end 2"},
+      {Set(&Recorder::launched, false), RunOutcome::InvalidInstaller, 1103,
+       kLaunched + "|box [Error - Quillfen ] Invalid Installer 16|end 2"},
+      {Set(&Recorder::cancelAfterSteps, 1), RunOutcome::Cancelled, kExitCancelled, "settings"},
+      {Set(&Recorder::cancelAfterSteps, 6), RunOutcome::Cancelled, kExitCancelled, kValidated},
+      {Set(&Recorder::cancelAfterSteps, 9), RunOutcome::Cancelled, kExitCancelled, kExtracted}};
+  for (const auto& row : rows) {
+    Recorder r;
+    row.set(r);
+    const RunResult result = RunSteps(r, r);
+    EXPECT_EQ(result.outcome, row.outcome) << row.log;
+    EXPECT_EQ(r.log, row.log);
+    // The installer's own exit code once it has ended; until then, the run's.
+    EXPECT_EQ(ExitCodeFor(result, false, std::nullopt), row.exitCode) << row.log;
+    EXPECT_EQ(ExitCodeFor(result, false, 3010u), row.exitCode == kExitInstallerStillRunning ? 3010 : row.exitCode);
+  }
+}
+
+// The options the arguments give, as "silent" and "log <path>".
+std::u16string Options(std::initializer_list<std::u16string_view> arguments) {
+  StubOptions options;
+  for (const auto argument : arguments) options.Apply(argument);
+  return (options.silent ? u"silent " : u"") + (options.log ? u"log " + *options.log : u"");
+}
+
+TEST(StubArguments, SwitchesMatchInAnyCaseAndTheRestIsIgnored) {
+  EXPECT_EQ(Options({}), u"");
+  EXPECT_EQ(Options({u"x", u"/s", u"-y"}), u"silent ");
+  EXPECT_EQ(Options({u"/SILENT", u"S", u"/S=1", u"/LOGFILE=x", u"LOG=x"}), u"");
+  EXPECT_EQ(Options({u"/log=C:\\a b\\run.log"}), u"log C:\\a b\\run.log");
+  EXPECT_EQ(Options({u"/Log=\"q.log\"", u"/S"}), u"silent log q.log");
+  EXPECT_EQ(Options({u"/LOG=first", u"/LOG=second"}), u"log second");
+  EXPECT_EQ(Options({u"/LOG=x", u"/LOG="}), u"");
+}
+
+// A refusal whose machine value is listed but for the letter case says so.
+TEST(RunLog, ACheckLineNamesTheValuesAndTheVerdict) {
+  EXPECT_EQ(
+      CheckLine(u"cpu", u"Processor", u"GenuineIntel", u"vendor", u"GenuineIntel", 0, true),
+      u"[cpu] Processor: accepted \"GenuineIntel\", this machine \"GenuineIntel\"; the processor's vendor; passed");
+  EXPECT_EQ(CheckLine(u"baseboard", u"Manufacturer", u"Intel Corporation;Foo", u"Win32_BaseBoard", u"intel corporation",
+                      -2147217392, false),
+            u"[baseboard] Manufacturer: accepted \"Intel Corporation;Foo\", this machine \"intel corporation\" "
+            u"(differs in letter case only); Win32_BaseBoard query result -2147217392; refused");
+}
+
+}  // namespace
+}  // namespace qf::run
