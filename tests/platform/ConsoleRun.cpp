@@ -1,58 +1,79 @@
 #include "ConsoleRun.h"
 
+#include "support/TestFiles.h"
+
+#ifdef _WIN32
 #include <windows.h>
 
-#include <atomic>
-#include <stdexcept>
-
 #include "sys/Unique.h"
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+extern char** environ;
+#endif
 
-namespace qf::platform::test {
+namespace qf::test {
 
-Captured RunCaptured(std::wstring commandLine) {
-  static std::atomic<int> counter{0};
-  qf::test::TempDir dir;
-  const std::filesystem::path outputPath = dir / ("output-" + std::to_string(counter++) + ".txt");
+Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
+  TempDir dir;
+  const std::filesystem::path output = dir / "output.txt";
+  Captured captured;
+#ifdef _WIN32
+  std::wstring line;
+  for (const auto& part : command) line += L"\"" + part.wstring() + L"\" ";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  sys::UniqueFile output(CreateFileW(outputPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output) throw std::runtime_error("cannot create the output file");
-
+  sys::UniqueFile file(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
+  startup.hStdOutput = startup.hStdError = file.get();
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process)) {
-    throw std::runtime_error("the command did not start");
+  if (!file || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process)) {
+    return captured;
   }
-  sys::UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-  WaitForSingleObject(processHandle.get(), INFINITE);
-  Captured captured;
+  sys::UniqueHandle running(process.hProcess), thread(process.hThread);
   DWORD exitCode = 0;
-  GetExitCodeProcess(processHandle.get(), &exitCode);
-  captured.exitCode = exitCode;
-  output.reset();
-  captured.output = qf::test::ReadBytes(outputPath);
+  WaitForSingleObject(running.get(), INFINITE);
+  GetExitCodeProcess(running.get(), &exitCode);
+  captured.exitCode = static_cast<long>(exitCode);
+  file.reset();
+#else
+  std::vector<std::string> args(command.begin(), command.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t child = 0;
+  int status = 0;
+  const bool ran = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+                   waitpid(child, &status, 0) == child && WIFEXITED(status);
+  posix_spawn_file_actions_destroy(&actions);
+  if (!ran) return captured;
+  captured.exitCode = WEXITSTATUS(status);
+#endif
+  const Bytes bytes = ReadBytes(output);
+  captured.output.assign(bytes.begin(), bytes.end());
   return captured;
 }
 
-std::u16string WmicManufacturer(const std::wstring& alias) {
-  const qf::test::Bytes bytes = RunCaptured(L"wmic " + alias + L" get manufacturer").output;
+#ifdef _WIN32
+std::u16string WmicManufacturer(const wchar_t* alias) {
+  const std::string bytes = RunCaptured({L"wmic", alias, L"get", L"manufacturer"}).output;
   std::u16string text;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | bytes[i + 1] << 8));
   }
-  if (!text.empty() && text.front() == 0xFEFF) text.erase(0, 1);
-  // The heading line, then the value line.
-  const std::size_t headingEnd = text.find(u'\n');
-  if (headingEnd == std::u16string::npos) return u"<no value line>";
-  std::u16string value = text.substr(headingEnd + 1);
+  // The mark and the heading, then the value on the second line.
+  std::u16string value = text.substr(std::min(text.find(u'\n'), text.size() - 1) + 1);
   value = value.substr(0, value.find_first_of(u"\r\n"));
   while (!value.empty() && value.back() == u' ') value.pop_back();
   return value;
 }
+#endif
 
-}  // namespace qf::platform::test
+}  // namespace qf::test
