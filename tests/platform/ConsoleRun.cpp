@@ -7,10 +7,9 @@
 
 #include "sys/Unique.h"
 #else
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
-extern char** environ;
+
+#include <cstdlib>
 #endif
 
 namespace qf::test {
@@ -40,20 +39,10 @@ Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
   captured.exitCode = static_cast<long>(exitCode);
   file.reset();
 #else
-  std::vector<std::string> args(command.begin(), command.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t child = 0;
-  int status = 0;
-  const bool ran = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-                   waitpid(child, &status, 0) == child && WIFEXITED(status);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!ran) return captured;
+  std::string line;
+  for (const auto& part : command) line += "'" + part.string() + "' ";
+  const int status = std::system((line + ">'" + output.string() + "' 2>&1").c_str());
+  if (status == -1 || !WIFEXITED(status)) return captured;
   captured.exitCode = WEXITSTATUS(status);
 #endif
   const Bytes bytes = ReadBytes(output);

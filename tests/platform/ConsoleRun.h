@@ -7,7 +7,7 @@
 namespace qf::test {
 
 struct Captured {
-  long exitCode = -1;  // -1: the program did not start, or did not exit by itself
+  long exitCode = -1;  // -1: it did not run to an exit (127: the shell found no such program)
   std::string output;  // standard output and standard error, as written
 };
 
