@@ -1,15 +1,11 @@
 #include "ConsoleRun.h"
 
+#include <cstdlib>
+
 #include "support/TestFiles.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "sys/Unique.h"
-#else
+#ifndef _WIN32
 #include <sys/wait.h>
-
-#include <cstdlib>
 #endif
 
 namespace qf::test {
@@ -19,25 +15,10 @@ Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
   const std::filesystem::path output = dir / "output.txt";
   Captured captured;
 #ifdef _WIN32
-  std::wstring line;
+  // The shell takes the whole line in quotes, and drops the first and the last.
+  std::wstring line = L"\"";
   for (const auto& part : command) line += L"\"" + part.wstring() + L"\" ";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  sys::UniqueFile file(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = file.get();
-  PROCESS_INFORMATION process{};
-  if (!file || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process)) {
-    return captured;
-  }
-  sys::UniqueHandle running(process.hProcess), thread(process.hThread);
-  DWORD exitCode = 0;
-  WaitForSingleObject(running.get(), INFINITE);
-  GetExitCodeProcess(running.get(), &exitCode);
-  captured.exitCode = static_cast<long>(exitCode);
-  file.reset();
+  captured.exitCode = _wsystem((line + L">\"" + output.wstring() + L"\" 2>&1\"").c_str());
 #else
   std::string line;
   for (const auto& part : command) line += "'" + part.string() + "' ";
@@ -54,9 +35,8 @@ Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
 std::u16string WmicManufacturer(const wchar_t* alias) {
   const std::string bytes = RunCaptured({L"wmic", alias, L"get", L"manufacturer"}).output;
   std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | bytes[i + 1] << 8));
-  }
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<unsigned char>(bytes[i]) | bytes[i + 1] << 8);
   // The mark and the heading, then the value on the second line.
   std::u16string value = text.substr(std::min(text.find(u'\n'), text.size() - 1) + 1);
   value = value.substr(0, value.find_first_of(u"\r\n"));

@@ -7,14 +7,14 @@
 namespace qf::test {
 
 struct Captured {
-  long exitCode = -1;  // -1: it did not run to an exit (127: the shell found no such program)
+  long exitCode = -1;  // -1: it did not run to an exit (127 from the shell on Linux: no such program)
   std::string output;  // standard output and standard error, as written
 };
 
 // Runs a program (looked up on PATH when given without a folder) with its
-// arguments to its end. Its output goes to a file that is read afterwards: a
-// pipe would not reach its end under Wine while a console host holds the
-// writing side.
+// arguments to its end through the system's shell. Its output goes to a file
+// that is read afterwards: a pipe would not reach its end under Wine while a
+// console host holds the writing side.
 Captured RunCaptured(const std::vector<std::filesystem::path>& command);
 
 #ifdef _WIN32

@@ -5,45 +5,30 @@
 namespace qf::pack {
 namespace {
 
-std::string All(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  return text;
-}
-
 PlannedFile File(std::u16string directory, std::u16string name, uint64_t size = 1) {
   return {u"in\\" + directory + name, std::move(directory), std::move(name), size};
 }
 
-std::vector<PlannedFile> Many(int count) {
-  std::vector<PlannedFile> files;
-  for (int i = 0; i < count; ++i) {
-    const std::string number = std::to_string(i);
-    files.push_back(File(u"", u"f" + std::u16string(number.begin(), number.end())));
-  }
-  return files;
-}
-
+// Every limit of the stub, one step either side, and every name Windows cannot
+// take: refused before a byte is written, naming the file and the reason.
 TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
+  std::vector<PlannedFile> many;  // named by one ideograph each, which have no case to be folded
+  for (char16_t i = 0; i < 1024; ++i)
+    many.push_back(File(u"", std::u16string(1, static_cast<char16_t>(u'\u4E00' + i))));
   // The workspace C:\ and fifteen letters, a backslash, then folder and name:
   // 19 + 240 = 259 units still open; 260 do not.
   const std::u16string folder = std::u16string(100, u'd') + u"\\";
-  const uint64_t limit = 0x80000000ull;
-  const uint64_t fixed = 1024 + 100 + (16 + 2 * 13) + 32 + (16 + 2 * 5);  // stub, settings, records, trailer
-  struct Case {
-    std::vector<PlannedFile> files;
-    std::string reason;  // empty: accepted
-  };
+  const uint64_t fits = 0x80000000ull - (1024 + 100 + (16 + 2 * 13) + 32 + (16 + 2 * 5));  // less stub, settings, table
   // clang-format off
-  const std::vector<Case> cases = {
-      {Many(1023), ""},
-      {Many(1024), "1024 files and the settings make 1025 entries; a package holds at most 1024\n"},
+  const std::vector<std::pair<std::vector<PlannedFile>, std::string>> cases = {  // the files; why refused, or nothing
+      {std::vector(many.begin(), many.end() - 1), ""},
+      {many, "1024 files and the settings make 1025 entries; a package holds at most 1024\n"},
       {{File(u"", std::u16string(512, u'n'))}, "the name has 512 characters; at most 511"},
       {{File(std::u16string(300, u'a') + u"\\" + std::u16string(211, u'b') + u"\\", u"x")}, "has 513 characters; at most 511"},
       {{File(folder, std::u16string(139, u'n'))}, ""},
       {{File(folder, std::u16string(140, u'n'))}, ": extracted as " + std::string(100, 'd') + "\\" + std::string(140, 'n') + " below the workspace its path has 260 characters"},
-      {{File(u"", u"a.bin", limit - fixed)}, ""},
-      {{File(u"", u"a.bin", limit - fixed + 1)}, "the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
+      {{File(u"", u"a.bin", fits)}, ""},
+      {{File(u"", u"a.bin", fits + 1)}, "the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
       {{File(u"", u"a:b")}, "in\\a:b: the character ':', which Windows forbids"},
       {{File(u"", u"tab\there")}, "a control character"},
       {{File(u"", u"name.")}, "ends in a dot or a blank"},
@@ -57,8 +42,9 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
   };
   // clang-format on
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const std::string refused = All(CheckPlan(cases[i].files, 1024, 100));
-    const std::string& reason = cases[i].reason;
+    std::string refused;
+    for (const std::string& line : CheckPlan(cases[i].first, 1024, 100)) refused += line + "\n";
+    const std::string& reason = cases[i].second;
     EXPECT_TRUE(reason.empty() ? refused.empty() : refused.find(reason) != std::string::npos)
         << "case " << i << ": " << refused;
   }
