@@ -23,8 +23,7 @@ Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
   std::string line;
   for (const auto& part : command) line += "'" + part.string() + "' ";
   const int status = std::system((line + ">'" + output.string() + "' 2>&1").c_str());
-  if (status == -1 || !WIFEXITED(status)) return captured;
-  captured.exitCode = WEXITSTATUS(status);
+  if (status != -1 && WIFEXITED(status)) captured.exitCode = WEXITSTATUS(status);
 #endif
   const Bytes bytes = ReadBytes(output);
   captured.output.assign(bytes.begin(), bytes.end());
@@ -34,9 +33,8 @@ Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
 #ifdef _WIN32
 std::u16string WmicManufacturer(const wchar_t* alias) {
   const std::string bytes = RunCaptured({L"wmic", alias, L"get", L"manufacturer"}).output;
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-    text.push_back(static_cast<unsigned char>(bytes[i]) | bytes[i + 1] << 8);
+  // Read as UTF-16LE, the order of this machine's own units.
+  const std::u16string text(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
   // The mark and the heading, then the value on the second line.
   std::u16string value = text.substr(std::min(text.find(u'\n'), text.size() - 1) + 1);
   value = value.substr(0, value.find_first_of(u"\r\n"));

@@ -37,11 +37,9 @@ TEST(CpuIdentity, MatchesWhatTheSystemReports) {
   std::ifstream in("/proc/cpuinfo");
   std::string text;
   for (std::string line; std::getline(in, line) && !line.empty();) text += line + "\n";
+  const std::regex pattern(R"([\s\S]*vendor_id\s*: (.+?)\n[\s\S]*cpu family\s*: (\d+)\nmodel\s*: (\d+)\n[\s\S]*)");
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(
-      text, m,
-      std::regex("[\\s\\S]*vendor_id\\s*: (.+?)\n[\\s\\S]*cpu family\\s*: (\\d+)\nmodel\\s*: (\\d+)\n[\\s\\S]*")))
-      << text;
+  ASSERT_TRUE(std::regex_match(text, m, pattern)) << text;
   const int family = std::stoi(m[2]), model = std::stoi(m[3]);
   CpuIdentity identity;
   ASSERT_TRUE(identity.Identify());
@@ -109,8 +107,7 @@ TEST(PlatformValidator, DecidesAsTheInstallerDoes) {
     FakeCpuid cpuid("TavixSilicon", c.signature, c.cpuid);
     test::FakePropertySource wmi;
     wmi.answers = {{u"Win32_Bios", c.bios}, {u"Win32_BaseBoard", c.board}};
-    const qf::test::Bytes text = qf::test::Utf16Le(u"\uFEFF" + c.settings + u"\r\n");
-    const settings::IniDocument document = settings::IniDocument::FromBytes(text);
+    const auto document = settings::IniDocument::FromBytes(qf::test::Utf16Le(u"\uFEFF" + c.settings + u"\r\n"));
     EXPECT_EQ(PlatformValidator(document, wmi, cpuid).Validate(), c.verdict) << "case " << i;
   }
 }

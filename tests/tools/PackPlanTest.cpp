@@ -5,13 +5,12 @@
 namespace qf::pack {
 namespace {
 
-PlannedFile File(std::u16string directory, std::u16string name, uint64_t size = 1) {
-  return {u"in\\" + directory + name, std::move(directory), std::move(name), size};
-}
-
-// Every limit of the stub, one step either side, and every name Windows cannot
-// take: refused before a byte is written, naming the file and the reason.
+// The stub's limits at their edges, and the names Windows cannot take: refused
+// before a byte is written, naming the file and the reason.
 TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
+  auto File = [](std::u16string dir, std::u16string name, uint64_t size = 1) {
+    return PlannedFile{u"in\\" + dir + name, dir, name, size};
+  };
   std::vector<PlannedFile> many;  // named by one ideograph each, which have no case to be folded
   for (char16_t i = 0; i < 1024; ++i)
     many.push_back(File(u"", std::u16string(1, static_cast<char16_t>(u'\u4E00' + i))));

@@ -44,10 +44,10 @@ TEST(ProbeReport, ShowsWhatTheMachineSaysAndEachComparisonInTheInstallersOrder) 
 // quillfen-probe as an author runs it, on this machine. What the machine
 // reports is read a second way (CPUID here, wmic) and never written into the test.
 TEST(ProbeRun, ReportsWhatTheMachineSaysAndDecidesAsTheInstallerWould) {
-  platform::CpuIdentity identity;
-  ASSERT_TRUE(identity.Identify());
-  const std::u16string vendor = identity.Vendor(), family = platform::DecimalText(identity.family),
-                       model = platform::DecimalText(identity.model), bios = qf::test::WmicManufacturer(L"bios");
+  platform::CpuIdentity cpu;
+  ASSERT_TRUE(cpu.Identify());
+  const std::u16string vendor = cpu.Vendor(), family = platform::DecimalText(cpu.family),
+                       model = platform::DecimalText(cpu.model), bios = qf::test::WmicManufacturer(L"bios");
   // Settings that match, inside a built installer; then with a blank after the vendor, in a file of their own.
   qf::test::TempDir dir;
   std::u16string settings = u"[validate]\r\ncpu=1\r\nbios=1\r\n[cpu]\r\nProcessor=" + vendor + u"\r\nAdvanced=" +
@@ -55,28 +55,23 @@ TEST(ProbeRun, ReportsWhatTheMachineSaysAndDecidesAsTheInstallerWould) {
                             u"\r\n[bios]\r\nManufacturer=Another;" + bios + u"\r\n";
   qf::test::WritePackage(dir / "setup.exe", qf::test::MinimalPe(qf::test::PeLayout{}),
                          {{u"x.exe", u"", {'x'}}, {u"$Settings.ini", u"", WithMark(settings)}});
-  settings.insert(settings.find(u"\r\nAdvanced"), u" ");
-  qf::test::WriteBytes(dir / "settings.ini", WithMark(settings));
-  const std::vector<std::tuple<std::filesystem::path, long, std::u16string>> runs = {
-      {"", 0,
-       u"cpu.vendor: \"" + vendor + u"\"\r\ncpu.family: " + family + u"\r\ncpu.model: " + model +
-           u"\r\nbios.Manufacturer: \"" + bios + u"\" (result 0, read)\r\n"},
-      {dir / "setup.exe", 0,
-       u"check [bios] Manufacturer: \"Another;" + bios + u"\" vs Win32_Bios \"" + bios +
-           u"\" (result 0): pass\r\nverdict: pass\r\n"},
-      {dir / "settings.ini", 1,
-       u"check [cpu] Processor: \"" + vendor + u" \" vs vendor \"" + vendor + u"\": fail\r\nverdict: fail\r\n"},
-      {"--help", 0, u"Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n"},
-  };
+  qf::test::WriteBytes(dir / "settings.ini", WithMark(settings.insert(settings.find(u"\r\nAdvanced"), u" ")));
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::filesystem::path probe =
       std::filesystem::path(self).parent_path() / QF_PROBE_DIRECTORY / "quillfen-probe.exe";
-  EXPECT_EQ(qf::test::RunCaptured({probe, dir / "absent.ini"}).exitCode, 2);
-  EXPECT_EQ(qf::test::RunCaptured({probe, "a.ini", "b.ini"}).exitCode, 2);
-  for (const auto& [argument, exit, shown] : runs) {
-    const qf::test::Captured run =
-        qf::test::RunCaptured(argument.empty() ? std::vector{probe} : std::vector{probe, argument});
+  // clang-format off
+  const std::vector<std::tuple<std::vector<std::filesystem::path>, long, std::u16string>> runs = {  // arguments, exit, shown
+      {{}, 0, u"cpu.vendor: \"" + vendor + u"\"\r\ncpu.family: " + family + u"\r\ncpu.model: " + model + u"\r\nbios.Manufacturer: \"" + bios + u"\" (result 0, read)\r\n"},
+      {{dir / "setup.exe"}, 0, u"check [bios] Manufacturer: \"Another;" + bios + u"\" vs Win32_Bios \"" + bios + u"\" (result 0): pass\r\nverdict: pass\r\n"},
+      {{dir / "settings.ini"}, 1, u"check [cpu] Processor: \"" + vendor + u" \" vs vendor \"" + vendor + u"\": fail\r\nverdict: fail\r\n"},
+      {{dir / "absent.ini"}, 2, u"error: cannot open the settings file"}, {{"a.ini", "b.ini"}, 2, u"Usage: quillfen-probe"},
+      {{"--help"}, 0, u"Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n"},
+  };
+  // clang-format on
+  for (auto [arguments, exit, shown] : runs) {
+    arguments.insert(arguments.begin(), probe);
+    const qf::test::Captured run = qf::test::RunCaptured(arguments);
     EXPECT_EQ(run.exitCode, exit) << run.output;
     EXPECT_NE(sys::Utf8ToUtf16(run.output).value_or(u"").find(shown), std::u16string::npos)
         << sys::Utf16ToUtf8Lossy(shown) << "\n--- in ---\n"
