@@ -124,7 +124,7 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
   const std::vector<std::tuple<std::function<void()>, std::vector<std::string>, const char*, std::function<void()>>> cases = {
       {fifo("out.fifo"), Build(dir / "out.fifo"), "out.fifo: exists and is not a regular file", [&] { EXPECT_TRUE(fs::is_fifo(dir / "out.fifo")); }},
       {{}, Build(dir / "app" / "sub"), "sub: is a folder", [&] { EXPECT_TRUE(fs::exists(dir / "app" / "sub" / "empty.dat")); }},
-      {built("app/in.exe", "victim", ""), Build(dir / "app" / "in.exe"), "in.exe: is the installer being written", [&] { EXPECT_GT(fs::file_size(dir / "app" / "in.exe"), 4u); fs::remove(dir / "app" / "in.exe"); }},
+      {built("app/in.exe", "victim", "", [](Bytes& b) { b.push_back('!'); }), Build(dir / "app" / "in.exe"), "in.exe: is the installer being written", [&] { EXPECT_EQ(test::ReadBytes(dir / "app" / "in.exe").back(), '!'); fs::remove(dir / "app" / "in.exe"); }},
       {[&] { Write(dir / "bad.ini", "a=\xC3("); }, {"build", "-s", At("bad.ini"), "--settings", At("bad.ini"), "-o", app, At("gone")}, "bad.ini: not a Windows program", [&] { EXPECT_NE(err.find("bad.ini: neither UTF-8 nor UTF-16"), err.npos); EXPECT_NE(err.find("gone: no such file or folder"), err.npos); }},
       {{}, {"list", At("missing.exe")}, "missing.exe: cannot be opened (result 1000; the stub shows \"Could not open the installer\")", {}},
       {fifo("v.fifo"), {"verify", At("v.fifo")}, "v.fifo: not a regular file", {}},
