@@ -1,58 +1,46 @@
 #include "ConsoleRun.h"
 
-#include <windows.h>
+#include <cstdlib>
 
-#include <atomic>
-#include <stdexcept>
+#include "support/TestFiles.h"
 
-#include "sys/Unique.h"
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
-namespace qf::platform::test {
+namespace qf::test {
 
-Captured RunCaptured(std::wstring commandLine) {
-  static std::atomic<int> counter{0};
-  qf::test::TempDir dir;
-  const std::filesystem::path outputPath = dir / ("output-" + std::to_string(counter++) + ".txt");
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  sys::UniqueFile output(CreateFileW(outputPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output) throw std::runtime_error("cannot create the output file");
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process)) {
-    throw std::runtime_error("the command did not start");
-  }
-  sys::UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-  WaitForSingleObject(processHandle.get(), INFINITE);
+Captured RunCaptured(const std::vector<std::filesystem::path>& command) {
+  TempDir dir;
+  const std::filesystem::path output = dir / "output.txt";
   Captured captured;
-  DWORD exitCode = 0;
-  GetExitCodeProcess(processHandle.get(), &exitCode);
-  captured.exitCode = exitCode;
-  output.reset();
-  captured.output = qf::test::ReadBytes(outputPath);
+#ifdef _WIN32
+  // The shell takes the whole line in quotes, and drops the first and the last.
+  std::wstring line = L"\"";
+  for (const auto& part : command) line += L"\"" + part.wstring() + L"\" ";
+  captured.exitCode = _wsystem((line + L">\"" + output.wstring() + L"\" 2>&1\"").c_str());
+#else
+  std::string line;
+  for (const auto& part : command) line += "'" + part.string() + "' ";
+  const int status = std::system((line + ">'" + output.string() + "' 2>&1").c_str());
+  if (status != -1 && WIFEXITED(status)) captured.exitCode = WEXITSTATUS(status);
+#endif
+  const Bytes bytes = ReadBytes(output);
+  captured.output.assign(bytes.begin(), bytes.end());
   return captured;
 }
 
-std::u16string WmicManufacturer(const std::wstring& alias) {
-  const qf::test::Bytes bytes = RunCaptured(L"wmic " + alias + L" get manufacturer").output;
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-  }
-  if (!text.empty() && text.front() == 0xFEFF) text.erase(0, 1);
-  // The heading line, then the value line.
-  const std::size_t headingEnd = text.find(u'\n');
-  if (headingEnd == std::u16string::npos) return u"<no value line>";
-  std::u16string value = text.substr(headingEnd + 1);
+#ifdef _WIN32
+std::u16string WmicManufacturer(const wchar_t* alias) {
+  const std::string bytes = RunCaptured({L"wmic", alias, L"get", L"manufacturer"}).output;
+  // Read as UTF-16LE, the order of this machine's own units.
+  const std::u16string text(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+  // The mark and the heading, then the value on the second line.
+  std::u16string value = text.substr(std::min(text.find(u'\n'), text.size() - 1) + 1);
   value = value.substr(0, value.find_first_of(u"\r\n"));
   while (!value.empty() && value.back() == u' ') value.pop_back();
   return value;
 }
+#endif
 
-}  // namespace qf::platform::test
+}  // namespace qf::test

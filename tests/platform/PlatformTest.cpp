@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <regex>
+
+#include "FakeMachine.h"
+#include "platform/PlatformValidator.h"
+#include "platform/ValueList.h"
+#include "support/TestFiles.h"
+
+namespace qf::platform {
+namespace {
+
+using test::Answer;
+using test::FakeCpuid;
+using test::Signature;
+
+TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
+  // clang-format off
+  const std::vector<std::array<uint32_t, 3>> cases = {  // signature, family, model
+      // 15 + 1 is 31, not 16; a vendor's family 23 reads as 143; the extended model is never used (6, 7 is not 23);
+      // below 15 the extended family is ignored.
+      {Signature(6, 15), 6, 15}, {Signature(15, 2), 15, 2}, {Signature(15, 2, 1), 31, 2}, {Signature(15, 1, 8), 143, 1},
+      {Signature(15, 0, 0xFF, 0xF), 4095, 0}, {Signature(6, 7, 0, 1), 6, 7}, {Signature(5, 4, 3), 5, 4}};
+  // clang-format on
+  for (const auto& [signature, family, model] : cases) {
+    EXPECT_EQ(FamilyFromSignature(signature), static_cast<int32_t>(family)) << std::hex << signature;
+    EXPECT_EQ(ModelFromSignature(signature), static_cast<int32_t>(model)) << std::hex << signature;
+  }
+}
+
+#ifndef _WIN32
+// This machine's processor, against what /proc/cpuinfo says: the vendors'
+// numbers (15 + extended family, the extended model in the upper bits).
+TEST(CpuIdentity, MatchesWhatTheSystemReports) {
+  std::ifstream in("/proc/cpuinfo");
+  std::string text;
+  for (std::string line; std::getline(in, line) && !line.empty();) text += line + "\n";
+  const std::regex pattern(R"([\s\S]*vendor_id\s*: (.+?)\n[\s\S]*cpu family\s*: (\d+)\nmodel\s*: (\d+)\n[\s\S]*)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(text, m, pattern)) << text;
+  const int family = std::stoi(m[2]), model = std::stoi(m[3]);
+  CpuIdentity identity;
+  ASSERT_TRUE(identity.Identify());
+  EXPECT_EQ(std::string(identity.vendorId), m[1].str());
+  EXPECT_EQ(identity.family, family < 15 ? family : 15 + 16 * (family - 15)) << "system family " << family;
+  EXPECT_EQ(identity.model, model & 0xF) << "system model " << model;
+}
+#endif
+
+// Items are what lies between semicolons, blanks included; empty ones do not count.
+TEST(ValueList, SplitsAtEachSemicolonAndTrimsNothing) {
+  using Items = std::vector<std::u16string_view>;
+  const std::vector<std::pair<std::u16string_view, Items>> lists = {
+      {u"", {}}, {u";;;", {}}, {u"a", {u"a"}}, {u";a;;b;", {u"a", u"b"}}, {u" a ; b", {u" a ", u" b"}}, {u" ", {u" "}}};
+  for (const auto& [list, items] : lists) EXPECT_EQ(ListItems(list), items) << list.size();
+}
+
+// On a machine with a TavixSilicon processor of family 6, model 8, a BIOS by
+// "Tavix Corp." and a baseboard by "Tavix Corporation", unless a case says otherwise.
+struct Case {
+  std::u16string settings;
+  int32_t verdict;
+  uint32_t signature = Signature(6, 8);
+  bool cpuid = true;
+  Answer bios{kWmiSuccess, u"Tavix Corp."};
+  Answer board{kWmiSuccess, u"Tavix Corporation"};
+};
+
+TEST(PlatformValidator, DecidesAsTheInstallerDoes) {
+  const std::u16string vendor = u"[validate]\r\ncpu=1\r\n[cpu]\r\nProcessor=";
+  const std::u16string family = vendor + u"TavixSilicon\r\nAdvanced=";
+  const std::u16string bios = u"[validate]\r\nbios=1\r\n[bios]\r\nManufacturer=";
+  const std::u16string board = u"[validate]\r\nbaseboard=1\r\n[baseboard]\r\nManufacturer=";
+  const std::u16string failing =
+      u"\r\n[cpu]\r\nProcessor=Nobody\r\n[bios]\r\nManufacturer=Nobody\r\n[baseboard]\r\nManufacturer=Nobody";
+  const Answer noInstance{kWmiSuccess, std::nullopt};
+  // clang-format off
+  const std::vector<Case> cases = {
+      // Only the exact text "1" switches a check on.
+      {failing, kCheckPassed}, {u"[validate]\r\ncpu=01\r\nbios= 1\r\nbaseboard=yes" + failing, kCheckPassed}, {u"[validate]\r\ncpu=1 \r\nbios=\r\nbaseboard=0" + failing, kCheckPassed},
+      {u"[validate]\r\ncpu=1" + failing, kCheckFailed}, {u"[validate]\r\nbios=1" + failing, kCheckFailed}, {u"[validate]\r\nbaseboard=1" + failing, kCheckFailed},
+      {u"[validate]\r\ncpu=1\r\nbaseboard=1\r\n[cpu]\r\nProcessor=TavixSilicon\r\n[bios]\r\nManufacturer=Nobody\r\n[baseboard]\r\nManufacturer=Tavix Corporation", kCheckPassed},
+      // The processor's vendor: one whole value, with its case.
+      {vendor + u"TavixSilicon", kCheckPassed}, {vendor + u"tavixsilicon", kCheckFailed}, {vendor + u"TavixSilicon ", kCheckFailed}, {vendor + u"Other;TavixSilicon", kCheckFailed},
+      // Without CPUID the vendor is empty, family and model 0.
+      {.settings = vendor + u"TavixSilicon", .verdict = kCheckFailed, .cpuid = false}, {.settings = u"[validate]\r\ncpu=1\r\n[cpu]\r\nAdvanced=0\r\n[0]\r\nModel_Number=0", .verdict = kCheckPassed, .cpuid = false},
+      // Families and their models, compared as decimal text.
+      {family + u";;6;15\r\n[6]\r\nModel_Number=8;11", kCheckPassed}, {family + u"6;15\r\n[6]\r\nModel_Number=8;11", kCheckFailed, Signature(6, 9)},
+      {family, kCheckPassed}, {family + u";;", kCheckFailed}, {family + u"6", kCheckFailed}, {family + u"6\r\n[6]\r\nModel_Number=", kCheckFailed},
+      {family + u"06\r\n[06]\r\nModel_Number=8", kCheckFailed}, {family + u"6\r\n[6]\r\nModel_Number=08", kCheckFailed}, {family + u"6\r\n[6]\r\nModel_Number=8 ", kCheckFailed},
+      {family + u"31\r\n[31]\r\nModel_Number=2", kCheckPassed, Signature(15, 2, 1)}, {family + u"16\r\n[16]\r\nModel_Number=2", kCheckFailed, Signature(15, 2, 1)},
+      // Makers: whole items, with their case and blanks.
+      {board + u"Other Inc.;Tavix Corporation", kCheckPassed}, {board + u"tavix corporation", kCheckFailed}, {board + u" Tavix Corporation", kCheckFailed}, {board + u"Tavix", kCheckFailed},
+      {.settings = board + u"Tavix Corporation", .verdict = kCheckFailed, .board = {kWmiSuccess, u"Tavix Corporation "}},
+      // An empty list accepts only a class without instance.
+      {bios, kCheckFailed}, {bios + u";", kCheckFailed}, {u"[validate]\r\nbios=1", kCheckFailed},
+      {.settings = bios, .verdict = kCheckPassed, .bios = noInstance}, {.settings = bios + u"Tavix Corp.", .verdict = kCheckFailed, .bios = noInstance},
+      // A query that failed fails the check, even with an empty list.
+      {.settings = bios, .verdict = kCheckFailed, .bios = {kWmiComFailed, {}}}, {.settings = bios, .verdict = kCheckFailed, .bios = {kWmiQueryFailed, {}}},
+      {.settings = bios, .verdict = kCheckFailed, .bios = {kWmiSecurityFailed, {}}}, {.settings = bios, .verdict = kCheckFailed, .bios = {kWmiNoValue, {}}},
+  };
+  // clang-format on
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    FakeCpuid cpuid("TavixSilicon", c.signature, c.cpuid);
+    test::FakePropertySource wmi;
+    wmi.answers = {{u"Win32_Bios", c.bios}, {u"Win32_BaseBoard", c.board}};
+    const auto document = settings::IniDocument::FromBytes(qf::test::Utf16Le(u"\uFEFF" + c.settings + u"\r\n"));
+    EXPECT_EQ(PlatformValidator(document, wmi, cpuid).Validate(), c.verdict) << "case " << i;
+  }
+}
+
+}  // namespace
+}  // namespace qf::platform
