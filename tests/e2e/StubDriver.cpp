@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kProgressId = 1000;
 constexpr int kBoxTextId = 0xFFFF;
-constexpr int kBoxIconIds[] = {0x440, 0x14};  // Wine's message box, and Windows'
+constexpr int kBoxIconId = 0x440;  // in Wine's message box
 constexpr DWORD kRunDeadlineMs = 120000;
 constexpr DWORD kPaintDeadlineMs = 10000;
 
@@ -61,21 +61,17 @@ Icon ReadIcon(HWND control) {
 
 // The icon once the box has painted it.
 Icon BoxIcon(HWND box) {
-  for (int id : kBoxIconIds) {
-    HWND control = ::GetDlgItem(box, id);
-    if (control == nullptr) continue;
-    if (Query(control, STM_GETICON) <= 0 || !::IsWindowVisible(control)) return Icon::None;
-    Icon icon = Icon::None;
-    test::WaitUntil(
-        [&] {
-          if (::GetUpdateRect(box, nullptr, FALSE) || ::GetUpdateRect(control, nullptr, FALSE)) return false;
-          icon = ReadIcon(control);
-          return icon == Icon::Stop || icon == Icon::Exclamation;
-        },
-        kPaintDeadlineMs);
-    return icon;
-  }
-  return Icon::None;
+  HWND control = ::GetDlgItem(box, kBoxIconId);
+  if (control == nullptr || Query(control, STM_GETICON) <= 0 || !::IsWindowVisible(control)) return Icon::None;
+  Icon icon = Icon::None;
+  test::WaitUntil(
+      [&] {
+        if (::GetUpdateRect(box, nullptr, FALSE) || ::GetUpdateRect(control, nullptr, FALSE)) return false;
+        icon = ReadIcon(control);
+        return icon == Icon::Stop || icon == Icon::Exclamation;
+      },
+      kPaintDeadlineMs);
+  return icon;
 }
 
 struct Windows {

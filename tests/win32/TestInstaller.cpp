@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "workspace/LogonRemoval.h"
+#include "Win32Test.h"
+
+using qf::test::Exists;
 
 namespace {
 
@@ -28,12 +30,8 @@ std::wstring Env(const wchar_t* name) {
   return (n > 0 && n < 1024) ? std::wstring(buffer, n) : std::wstring();
 }
 
-std::string Utf8(const std::wstring& text) {
-  std::string out(text.size() * 3, '\0');
-  out.resize(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                            out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
-  return out;
-}
+// The tests' paths and parameters are ASCII.
+std::string Utf8(const std::wstring& text) { return {text.begin(), text.end()}; }
 
 // The command line after the program's own name and the blanks that follow it.
 std::wstring Parameters() {
@@ -47,19 +45,6 @@ std::wstring Parameters() {
   }
   while (*p == L' ' || *p == L'\t') ++p;
   return p;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::wstring RunOnce() {
-  wchar_t value[1024] = {};
-  DWORD size = sizeof value;
-  const std::wstring key(qf::kRunOnceKey.begin(), qf::kRunOnceKey.end());
-  const std::wstring name(qf::kRunOnceValueName.begin(), qf::kRunOnceValueName.end());
-  return ::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, value, &size) ==
-                 ERROR_SUCCESS
-             ? value
-             : L"";
 }
 
 void WaitFor(const std::wstring& eventName) {
@@ -144,7 +129,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                       "\nhidden=" + std::to_string((::GetFileAttributesW(here.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0) +
                       "\nsettings_beside=" + std::to_string(Exists(here + L"\\$Settings.ini")) +
                       "\nsettings_in_temp=" + std::to_string(Exists(std::wstring(temp) + L"$Settings.ini")) +
-                      "\nrunonce=" + Utf8(RunOnce()) + "\n";
+                      "\nrunonce=" + Utf8(qf::test::RunOnceValue().value_or(L"")) + "\n";
   if (!Env(L"QF_TEST_CHILD").empty()) lines += StartChild(self, temp, hold.empty() ? L"" : here + L"\\" + hold);
   Write(record, lines);
   WaitFor(Env(L"QF_TEST_RELEASE"));

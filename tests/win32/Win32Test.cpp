@@ -24,19 +24,11 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs) {
   return true;
 }
 
-bool RunningUnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
 std::wstring OwnDirectory() {
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::wstring path = self;
   return path.substr(0, path.find_last_of(L'\\'));
-}
-
-std::wstring CurrentDirectory() {
-  wchar_t buffer[MAX_PATH] = {};
-  ::GetCurrentDirectoryW(MAX_PATH, buffer);
-  return buffer;
 }
 
 void SetEnv(const wchar_t* name, const std::wstring& value) {
