@@ -102,7 +102,8 @@ std::optional<DWORD> RunAndWait(const std::wstring& commandLine) {
   return code;
 }
 
-bool RunOnHost(const std::wstring& hostProgram, const std::wstring& commandLine, const std::function<bool()>& hostDone) {
+bool RunOnHost(const std::wstring& hostProgram, const std::wstring& commandLine,
+               const std::function<bool()>& hostDone) {
   std::wstring line = commandLine;
   const std::wstring executable = L"\\\\?\\unix" + hostProgram;
   STARTUPINFOW startup{};

@@ -20,7 +20,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs = kDeadl
 inline const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 inline std::u16string U(const std::wstring& text) { return {text.begin(), text.end()}; }
 
-std::wstring OwnDirectory();  // the test program's, without a trailing backslash
+std::wstring OwnDirectory();                                  // the test program's, without a trailing backslash
 void SetEnv(const wchar_t* name, const std::wstring& value);  // empty: removed
 DWORD Attributes(const std::wstring& path);
 bool Exists(const std::wstring& path);

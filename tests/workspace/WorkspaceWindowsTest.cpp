@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
-
 #include "Win32Test.h"
 #include "workspace/ProcessLauncher.h"
 #include "workspace/Workspace.h"
@@ -19,13 +18,10 @@ using test::Attributes;
 using test::Exists;
 using test::RunOnceValue;
 using test::U;
-using test::W;
-
-std::wstring Text(const std::u16string& text) { return {text.begin(), text.end()}; }
 
 std::wstring MakeWorkspace(Workspace& workspace) {
   workspace.Create();
-  return Text(workspace.Path());
+  return test::W(workspace.Path());
 }
 
 void MakeFile(const std::wstring& path, DWORD attributes) {
