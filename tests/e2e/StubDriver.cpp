@@ -74,17 +74,20 @@ Icon BoxIcon(HWND box) {
   return icon;
 }
 
-struct Windows {
-  DWORD pid;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK Collect(HWND window, LPARAM context) {
-  auto* w = reinterpret_cast<Windows*>(context);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(window, &pid);
-  if (pid == w->pid) w->found.push_back(window);
-  return TRUE;
+// The top-level windows of a process.
+std::vector<HWND> WindowsOf(DWORD processId) {
+  using Search = std::pair<DWORD, std::vector<HWND>>;
+  Search search{processId, {}};
+  ::EnumWindows(
+      [](HWND window, LPARAM context) {
+        auto& [pid, found] = *reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == pid) found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.second;
 }
 
 }  // namespace
@@ -109,10 +112,9 @@ Observation RunStub(const RunOptions& options) {
       seen.exited = true;
       break;
     }
-    Windows windows{process.dwProcessId, {}};
-    ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&windows));
+    const std::vector<HWND> windows = WindowsOf(process.dwProcessId);
     bool visible = false;
-    for (HWND window : windows.found) {
+    for (HWND window : windows) {
       seen.anyWindow = true;
       visible = visible || ::IsWindowVisible(window);
       if (HWND bar = ::GetDlgItem(window, kProgressId); bar != nullptr) {
@@ -142,9 +144,8 @@ Observation RunStub(const RunOptions& options) {
       // The dialog hides once the installer has started.
       seen.stubHidWhileInstallerRan = test::WaitUntil(
           [&] {
-            Windows now{process.dwProcessId, {}};
-            ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&now));
-            return std::none_of(now.found.begin(), now.found.end(), ::IsWindowVisible);
+            const std::vector<HWND> now = WindowsOf(process.dwProcessId);
+            return std::none_of(now.begin(), now.end(), ::IsWindowVisible);
           },
           kPaintDeadlineMs);
       if (options.whileInstallerRuns) options.whileInstallerRuns();

@@ -312,7 +312,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        },
        [&](const Observation&) {
          ASSERT_NE(workspace, L"");
-         EXPECT_FALSE(test::FilesBelow(workspace).empty());
+         EXPECT_FALSE(test::FileNamesBelow(workspace).empty());
          const auto command = test::RunOnceValue();
          ASSERT_EQ(command, L"cmd /C rmdir /S /Q " + workspace);
          EXPECT_EQ(test::RunAndWait(*command), 0u);
@@ -331,7 +331,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        [&](const Observation&) {
          EXPECT_EQ(Record().at("child_holds"), "1");
          workspace = newWorkspace();
-         EXPECT_EQ(test::FilesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
+         EXPECT_EQ(test::FileNamesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
          EndChild();
          test::RemoveAll(workspace);
        }},

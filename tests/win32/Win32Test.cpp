@@ -65,7 +65,7 @@ std::set<std::wstring> Workspaces(const std::wstring& drive) {
   return found;
 }
 
-std::vector<std::wstring> FilesBelow(const std::wstring& root) {
+std::vector<std::wstring> FileNamesBelow(const std::wstring& root) {
   std::vector<std::wstring> files;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();

@@ -31,8 +31,9 @@ void DeleteRunOnceValue();
 
 // Workspaces at the root of `drive` ("C:"), as full paths.
 std::set<std::wstring> Workspaces(const std::wstring& drive = L"C:");
-// Relative paths of the files below `root`, sorted.
-std::vector<std::wstring> FilesBelow(const std::wstring& root);
+// Relative paths of the files below `root`, sorted. Unlike FilesBelow it opens
+// no file: a workspace file may be held open, shared with nobody.
+std::vector<std::wstring> FileNamesBelow(const std::wstring& root);
 // Removes a tree whatever its files' attributes.
 void RemoveAll(const std::wstring& root);
 

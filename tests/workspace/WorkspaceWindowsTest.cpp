@@ -75,7 +75,7 @@ TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
   MakeFile(target + L"\\keep.txt", FILE_ATTRIBUTE_READONLY);
   MakeDirectory(target + L"\\inner");
   MakeFile(target + L"\\inner\\keep too.txt", 0);
-  const std::vector<std::wstring> kept = test::FilesBelow(target);
+  const std::vector<std::wstring> kept = test::FileNamesBelow(target);
 
   Workspace workspace;
   const std::wstring path = MakeWorkspace(workspace);
@@ -85,7 +85,7 @@ TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
   ASSERT_TRUE(test::MakeDirectoryLink(target, root));
   EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
   EXPECT_EQ(workspace.DeleteTree(U(root)), 1);
-  EXPECT_EQ(test::FilesBelow(target), kept);
+  EXPECT_EQ(test::FileNamesBelow(target), kept);
   EXPECT_FALSE(Exists(path + L"\\setup.exe"));
   EXPECT_FALSE(RunOnceValue());
   // Wine follows a host link asked to remove it: the links may stay, never what is behind them.
