@@ -74,19 +74,20 @@ Icon BoxIcon(HWND box) {
   return icon;
 }
 
+using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
+
+BOOL CALLBACK Collect(HWND window, LPARAM context) {
+  auto& [pid, found] = *reinterpret_cast<WindowSearch*>(context);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == pid) found.push_back(window);
+  return TRUE;
+}
+
 // The top-level windows of a process.
 std::vector<HWND> WindowsOf(DWORD processId) {
-  using Search = std::pair<DWORD, std::vector<HWND>>;
-  Search search{processId, {}};
-  ::EnumWindows(
-      [](HWND window, LPARAM context) {
-        auto& [pid, found] = *reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == pid) found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{processId, {}};
+  ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&search));
   return search.second;
 }
 
