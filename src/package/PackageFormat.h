@@ -12,9 +12,9 @@
 //   trailer: entryCount u32 | "1.00" (8 bytes) | "TavixCorp." (20 bytes)
 //
 // Signing an installer appends a certificate table after the trailer, aligned
-// by up to 7 zero bytes. When the file does not end in the tag, the PE security
-// directory names that table and the table ends the file, the package ends in
-// front of the table and its padding instead.
+// by up to 7 zero bytes. When the PE security directory names a table that ends
+// the file, the package ends in front of the table and its padding, and only
+// there: the signature does not cover the table, so its bytes are never read.
 
 #include <cstddef>
 #include <cstdint>

@@ -128,18 +128,21 @@ std::optional<CertificateTable> FindCertificateTable(sys::File& file, uint64_t f
 
 // A signed installer carries a certificate table after the package, which the
 // signing tool aligns with up to 7 zero bytes: the package then ends where the
-// tag does, in front of that padding. Nothing from the table onwards is read.
+// tag does, in front of that padding. The signature covers everything but the
+// table, so once a table ends the file the package is looked for in front of
+// it alone: whatever the table holds, a tag among it included, is never read.
 std::optional<uint64_t> package::FindPackageEnd(sys::File& file) {
   const auto fileSize = file.Size();
   if (!fileSize) return std::nullopt;
   unsigned char tail[package::kTagBytes + package::kMaxSignaturePadding] = {};
-  if (ReadFromEnd(file, *fileSize, package::kTagBytes, tail, package::kTagBytes) &&
-      BufferHoldsText(tail, package::kTag)) {
-    return *fileSize;
-  }
-
   const auto table = FindCertificateTable(file, *fileSize);
-  if (!table) return std::nullopt;
+  if (!table) {
+    if (ReadFromEnd(file, *fileSize, package::kTagBytes, tail, package::kTagBytes) &&
+        BufferHoldsText(tail, package::kTag)) {
+      return *fileSize;
+    }
+    return std::nullopt;
+  }
   const uint32_t window = static_cast<uint32_t>(std::min<uint64_t>(sizeof tail, table->offset));
   if (!ReadFromEnd(file, table->offset, window, tail, window)) return std::nullopt;
   for (uint32_t padding = 0; padding <= package::kMaxSignaturePadding && padding + package::kTagBytes <= window;

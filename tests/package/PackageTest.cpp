@@ -136,7 +136,12 @@ TEST_P(SignedPackage, TheTrailerIsFoundInFrontOfTheExactSignatureLayoutOnly) {
                              {1, [&](Bytes& f) { PutU32At(f, s + 4, 63); }, bad},
                              {1, [](Bytes& f) { f[PeLayout::kHeaderAt + 1] = 'X'; }, bad},
                              {1, [&](Bytes& f) { PutU32At(f, layout.DirectoryCountAt(), 4); }, bad},
-                             {3, [&](Bytes& f) { f[plain.size() - 22] = '1'; }, ResultCode::VersionMismatch}};
+                             {3, [&](Bytes& f) { f[plain.size() - 22] = '1'; }, ResultCode::VersionMismatch},
+                             // A second package grafted into the table, which grows to hold it: never read.
+                             {0, [&](Bytes& f) {
+                                Append(f, Cat({RawRecord(0, 0, u"$Settings.ini", 13, u"", 0), RawTrailer(1)}));
+                                PutU32At(f, s + 4, static_cast<uint32_t>(f.size() - plain.size()));
+                              }, ResultCode::Success}};
   for (uint32_t padding = 0; padding <= 7; ++padding) cases.push_back({padding, [](Bytes&) {}, ResultCode::Success});
   for (const Case& c : cases) {
     Bytes file = plain;
