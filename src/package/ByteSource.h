@@ -31,12 +31,17 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Writes all `count` bytes or fails.
   virtual bool Write(const void* buffer, std::size_t count) = 0;
+  // Writes over bytes already written, at `position`; later writes go on at `end`.
+  virtual bool WriteAt(uint64_t position, const void* buffer, std::size_t count, uint64_t end) = 0;
 };
 
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(sys::File& file) : m_file(file) {}
   bool Write(const void* buffer, std::size_t count) override { return m_file.WriteAll(buffer, count); }
+  bool WriteAt(uint64_t position, const void* buffer, std::size_t count, uint64_t end) override {
+    return m_file.SeekTo(position) && m_file.WriteAll(buffer, count) && m_file.SeekTo(end);
+  }
 
  private:
   sys::File& m_file;

@@ -7,6 +7,8 @@
 
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
+#include "package/PayloadDigest.h"
+#include "package/PeImage.h"
 #include "sys/File.h"
 #include "sys/Text.h"
 
@@ -51,76 +53,19 @@ bool BufferHoldsText(const unsigned char* buffer, std::u16string_view text) {
   return TextFromBuffer(buffer, static_cast<uint32_t>(text.size())) == text;
 }
 
-uint16_t ReadU16(const unsigned char* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
-
-bool ReadAt(sys::File& file, uint64_t position, void* buffer, uint32_t count) {
-  return file.SeekTo(position) && file.Read(buffer, count) == count;
-}
-
-// The few PE header fields that locate an Authenticode certificate table.
-namespace pe {
-constexpr uint32_t kDosHeaderBytes = 64;
-constexpr uint32_t kNewHeaderPointerAt = 0x3C;
-constexpr uint32_t kSignatureBytes = 4;  // "PE\0\0"
-constexpr uint32_t kFileHeaderBytes = 20;
-constexpr uint32_t kOptionalHeaderSizeAt = 16;  // in the file header
-constexpr uint16_t kMagicPe32 = 0x10B;
-constexpr uint16_t kMagicPe32Plus = 0x20B;
-constexpr uint32_t kDirectoryCountAtPe32 = 92;
-constexpr uint32_t kDirectoriesAtPe32 = 96;
-constexpr uint32_t kDirectoryCountAtPe32Plus = 108;
-constexpr uint32_t kDirectoriesAtPe32Plus = 112;
-constexpr uint32_t kDirectoryBytes = 8;
-constexpr uint32_t kSecurityDirectory = 4;
-constexpr uint32_t kMaxOptionalPrefix = kDirectoriesAtPe32Plus + (kSecurityDirectory + 1) * kDirectoryBytes;
-}  // namespace pe
-
 struct CertificateTable {
   uint64_t offset;
   uint64_t size;
 };
 
 // The certificate table named by the PE security directory, when there is one
-// and it ends exactly at the end of the file. The security directory holds a
-// file offset, not an address. Every field is checked before it is used; a
-// header that does not hold together is simply an unsigned file.
+// and it ends exactly at the end of the file, behind the headers that name it.
 std::optional<CertificateTable> FindCertificateTable(sys::File& file, uint64_t fileSize) {
-  unsigned char dos[pe::kDosHeaderBytes] = {};
-  if (fileSize < pe::kDosHeaderBytes || !ReadAt(file, 0, dos, sizeof dos)) return std::nullopt;
-  if (dos[0] != 'M' || dos[1] != 'Z') return std::nullopt;
-
-  const uint64_t headerAt = ReadU32(dos + pe::kNewHeaderPointerAt);
-  unsigned char header[pe::kSignatureBytes + pe::kFileHeaderBytes + pe::kMaxOptionalPrefix] = {};
-  constexpr uint32_t kFixedBytes = pe::kSignatureBytes + pe::kFileHeaderBytes;
-  if (headerAt + kFixedBytes + 2 > fileSize || !ReadAt(file, headerAt, header, kFixedBytes + 2)) return std::nullopt;
-  if (std::memcmp(header, "PE\0\0", pe::kSignatureBytes) != 0) return std::nullopt;
-
-  const uint32_t optionalSize = ReadU16(header + pe::kSignatureBytes + pe::kOptionalHeaderSizeAt);
-  const uint16_t magic = ReadU16(header + kFixedBytes);
-  uint32_t countAt = 0;
-  uint32_t directoriesAt = 0;
-  if (magic == pe::kMagicPe32) {
-    countAt = pe::kDirectoryCountAtPe32;
-    directoriesAt = pe::kDirectoriesAtPe32;
-  } else if (magic == pe::kMagicPe32Plus) {
-    countAt = pe::kDirectoryCountAtPe32Plus;
-    directoriesAt = pe::kDirectoriesAtPe32Plus;
-  } else {
-    return std::nullopt;
-  }
-  const uint32_t securityAt = directoriesAt + pe::kSecurityDirectory * pe::kDirectoryBytes;
-  const uint32_t prefix = securityAt + pe::kDirectoryBytes;
-  const uint64_t headersEnd = headerAt + kFixedBytes + prefix;
-  if (optionalSize < prefix || headersEnd > fileSize ||
-      !ReadAt(file, headerAt + kFixedBytes, header + kFixedBytes, prefix)) {
-    return std::nullopt;
-  }
-  const unsigned char* optional = header + kFixedBytes;
-  if (ReadU32(optional + countAt) <= pe::kSecurityDirectory) return std::nullopt;
-
-  const CertificateTable table{ReadU32(optional + securityAt), ReadU32(optional + securityAt + 4)};
-  // The headers that name the table must lie in front of it.
-  if (table.size == 0 || table.offset < headersEnd || table.offset + table.size != fileSize) return std::nullopt;
+  package::FileBytes bytes(file);
+  const auto pe = package::ReadPeHeaders(bytes);
+  if (!pe || pe->certificatesSize == 0) return std::nullopt;
+  const CertificateTable table{pe->certificatesAt, pe->certificatesSize};
+  if (table.offset < pe->headersEnd || table.offset + table.size != fileSize) return std::nullopt;
   return table;
 }
 
@@ -211,7 +156,8 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
   }
 
   uint32_t count = 0;
-  if (!ReadU32FromEnd(file, end, package::kTrailerSize, count)) return Fail(ResultCode::SignatureMismatch, Reason::NoTag);
+  if (!ReadU32FromEnd(file, end, package::kTrailerSize, count))
+    return Fail(ResultCode::SignatureMismatch, Reason::NoTag);
   m_failure.count = count;
   if (count == 0) return Fail(ResultCode::NoFiles, Reason::NoEntries);
   // A table larger than the reader's is no package of this format.
@@ -263,6 +209,42 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
   return ResultCode::Success;
 }
 
+ResultCode PackageReader::Mismatch(DigestMismatch::Part part, int32_t entry) {
+  m_mismatch = DigestMismatch{part, entry};
+  return ResultCode::SignatureMismatch;
+}
+
+ResultCode PackageReader::LoadDigests(sys::File& package) {
+  m_digests.clear();
+  m_mismatch = DigestMismatch{};
+  if (!HasDigests()) return ResultCode::Success;
+  // The list lies in front of the table; its own digest, in the signed stub image, vouches for it.
+  const package::StubRecord& record = *m_record;
+  if (record.entryCount != static_cast<uint32_t>(m_entryCount) ||
+      record.digestsAt + record.ListBytes() > m_tableStart) {
+    return Mismatch(DigestMismatch::Part::List);
+  }
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(record.ListBytes()));
+  if (!package.SeekTo(record.digestsAt) ||
+      package.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(bytes.size()) ||
+      package::PayloadDigest::Of(bytes.data(), bytes.size()) != record.listDigest) {
+    return Mismatch(DigestMismatch::Part::List);
+  }
+  for (std::size_t at = 0; at < bytes.size(); at += 4) m_digests.push_back(ReadU32(bytes.data() + at));
+
+  package::PayloadDigest table;
+  std::array<unsigned char, kTextBufferBytes> chunk;
+  if (!package.SeekTo(m_tableStart)) return Mismatch(DigestMismatch::Part::Table);
+  for (uint64_t left = m_packageEnd - m_tableStart; left > 0;) {
+    const auto want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
+    if (package.Read(chunk.data(), want) != want) return Mismatch(DigestMismatch::Part::Table);
+    table.Add(chunk.data(), want);
+    left -= want;
+  }
+  if (table.Value() != m_digests.back()) return Mismatch(DigestMismatch::Part::Table);
+  return ResultCode::Success;
+}
+
 void PackageReader::CreateDirectoryPath(const std::u16string& path) {
   // The first unit never ends a level ("\" at position 0 is the root). "/" is a
   // separator too, so native paths work the same way.
@@ -297,12 +279,26 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   if (!package.SeekTo(static_cast<uint32_t>(entry.offset))) return fail();
   std::array<unsigned char, package::kCopyChunkBytes> chunk;
   uint32_t remaining = entry.size;
+  const bool digested = !m_digests.empty();
+  package::PayloadDigest digest;
   while (remaining > 0) {
     if (CancelRequested()) return fail();
-    const uint32_t want = remaining < package::kCopyRequestBytes ? remaining : package::kCopyRequestBytes;
-    const int64_t got = target.CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
+    int64_t got = 0;
+    if (digested) {
+      // The bytes are digested on their way through, never read twice.
+      got = package.Read(chunk.data(), std::min<uint32_t>(remaining, static_cast<uint32_t>(chunk.size())));
+      if (got > 0) digest.Add(chunk.data(), static_cast<std::size_t>(got));
+      if (got > 0 && !target.WriteAll(chunk.data(), static_cast<std::size_t>(got))) got = -1;
+    } else {
+      const uint32_t want = remaining < package::kCopyRequestBytes ? remaining : package::kCopyRequestBytes;
+      got = target.CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
+    }
     if (got <= 0) return fail();
     remaining -= static_cast<uint32_t>(got);
+  }
+  if (digested && digest.Value() != m_digests[static_cast<std::size_t>(index)]) {
+    fail();
+    return Mismatch(DigestMismatch::Part::Entry, index);
   }
   target.Close();
   return ResultCode::Success;
@@ -323,6 +319,7 @@ ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
 
   sys::File packageFile = sys::File::OpenRead(m_packagePath);
   if (!packageFile) return ResultCode::ReopenFailed;
+  if (const ResultCode checked = LoadDigests(packageFile); checked != ResultCode::Success) return checked;
   if (!packageFile.SeekTo(static_cast<uint32_t>(last.offset))) return ResultCode::ExtractionFailed;
   bytes.resize(last.size);
   std::size_t done = 0;
@@ -333,6 +330,10 @@ ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
       return ResultCode::ExtractionFailed;
     }
     done += static_cast<std::size_t>(got);
+  }
+  if (!m_digests.empty() && package::PayloadDigest::Of(bytes.data(), bytes.size()) != m_digests[m_digests.size() - 2]) {
+    bytes.clear();
+    return Mismatch(DigestMismatch::Part::Entry, m_entryCount - 1);
   }
   return ResultCode::Success;
 }
@@ -362,11 +363,16 @@ ResultCode PackageReader::ExtractAll(const std::u16string& directory, ExtractCal
 
   sys::File packageFile = sys::File::OpenRead(m_packagePath);
   if (!packageFile) return ResultCode::ReopenFailed;
+  if (const ResultCode checked = LoadDigests(packageFile); checked != ResultCode::Success) return checked;
 
   for (int32_t index = m_entryCount - 1; index >= 0; --index) {
     if (CancelRequested()) return ResultCode::ExtractionFailed;
-    if (ExtractEntry(packageFile, index, target) == ResultCode::Success) {
+    const ResultCode written = ExtractEntry(packageFile, index, target);
+    if (written == ResultCode::Success) {
       if (m_callback != nullptr) m_callback(kEventEntryWritten, &m_entries[static_cast<std::size_t>(index)], m_context);
+    } else if (written == ResultCode::SignatureMismatch) {
+      // A damaged package: nothing more of it is worth writing.
+      return written;
     } else {
       ++failures;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/PackageEntry.h"
+#include "package/StubRecord.h"
 #include "run/ResultCode.h"
 
 namespace qf {
@@ -27,8 +28,8 @@ struct LoadFailure {
   enum class Reason {
     None,
     CannotOpen,
-    NoTag,          // neither the file nor the part in front of a signature ends in the tag
-    Version,        // `version` holds the units read
+    NoTag,    // neither the file nor the part in front of a signature ends in the tag
+    Version,  // `version` holds the units read
     NoEntries,
     TooManyEntries,  // `value` is the count announced
     TableTooLong,    // record `record` runs in front of the file's start
@@ -41,6 +42,18 @@ struct LoadFailure {
   uint32_t count = 0;
   uint32_t value = 0;
   std::u16string version;
+};
+
+// What differed from the digests the builder recorded.
+struct DigestMismatch {
+  enum class Part {
+    None,
+    List,   // the digest list: missing, damaged, or for another number of entries
+    Table,  // the file table and the trailer
+    Entry,  // the data of entry `entry`
+  };
+  Part part = Part::None;
+  int32_t entry = -1;
 };
 
 // Knows where the package is and what it holds: verifies the trailer, reads the
@@ -76,6 +89,14 @@ class PackageReader {
   ResultCode ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context);
   // Copies one entry; `directory` ends in "\".
   ResultCode ExtractEntry(sys::File& package, int32_t index, const std::u16string& directory);
+  // The stub's record: when the builder filled in its digests, the table is
+  // checked at every load that extracts, and every entry as it is copied; a
+  // difference is a damaged package (SignatureMismatch). Without them
+  // (another writer, an older builder) nothing is checked.
+  void SetStubRecord(std::optional<package::StubRecord> record) { m_record = std::move(record); }
+  bool HasDigests() const { return m_record && m_record->HasDigests(); }
+  const DigestMismatch& GetDigestMismatch() const { return m_mismatch; }
+
   // A flag that, once set, stops extraction at the next chunk or entry: the
   // entry being written is removed and the operation fails.
   void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
@@ -93,8 +114,14 @@ class PackageReader {
   void* m_context = nullptr;
   const std::atomic<bool>* m_cancel = nullptr;
   LoadFailure m_failure;
+  std::optional<package::StubRecord> m_record;
+  std::vector<uint32_t> m_digests;  // per entry, then the table's; empty without digests
+  DigestMismatch m_mismatch;
 
   ResultCode Fail(ResultCode code, LoadFailure::Reason reason, uint32_t record = 0, uint32_t value = 0);
+  // After a successful LoadTable: reads the digest list and checks it and the table.
+  ResultCode LoadDigests(sys::File& package);
+  ResultCode Mismatch(DigestMismatch::Part part, int32_t entry = -1);
 
   bool CancelRequested() const { return m_cancel != nullptr && m_cancel->load(); }
 };

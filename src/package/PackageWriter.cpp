@@ -3,6 +3,8 @@
 #include <array>
 
 #include "package/PackageFormat.h"
+#include "package/PayloadDigest.h"
+#include "package/StubRecord.h"
 
 namespace qf::package {
 
@@ -32,6 +34,10 @@ const char* Describe(WriteError error) {
       return "writing the package failed";
     case WriteError::AlreadyFinished:
       return "the package is already finished";
+    case WriteError::DigestsNotReserved:
+      return "the digests are reserved right after the stub";
+    case WriteError::DigestCountDiffers:
+      return "the package holds another number of files than its digests";
   }
   return "unknown error";
 }
@@ -42,21 +48,20 @@ bool PackageWriter::Put(const void* bytes, std::size_t count) {
   return true;
 }
 
-bool PackageWriter::PutU32(uint32_t value) {
-  const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                  static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-  return Put(bytes, sizeof bytes);
+namespace {
+
+void AppendU32(std::vector<unsigned char>& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
-bool PackageWriter::PutText(std::u16string_view text) {
-  std::vector<unsigned char> bytes;
-  bytes.reserve(text.size() * 2);
+void AppendText(std::vector<unsigned char>& bytes, std::u16string_view text) {
   for (char16_t c : text) {
     bytes.push_back(static_cast<unsigned char>(c & 0xFF));
     bytes.push_back(static_cast<unsigned char>(c >> 8));
   }
-  return Put(bytes.data(), bytes.size());
 }
+
+}  // namespace
 
 WriteError PackageWriter::AppendStub(ByteSource& stub) {
   if (m_finished) return WriteError::AlreadyFinished;
@@ -71,6 +76,19 @@ WriteError PackageWriter::AppendStub(ByteSource& stub) {
   return WriteError::None;
 }
 
+WriteError PackageWriter::ReserveDigests(uint64_t recordAt, uint32_t entryCount) {
+  if (m_finished) return WriteError::AlreadyFinished;
+  if (!m_stubWritten || !m_records.empty() || m_digestsAt != 0 || recordAt + kStubRecordBytes > m_length) {
+    return WriteError::DigestsNotReserved;
+  }
+  if (entryCount == 0 || entryCount > kMaxEntries) return WriteError::DigestCountDiffers;
+  m_recordAt = recordAt;
+  m_digestsAt = m_length;
+  m_reservedEntries = entryCount;
+  const std::vector<unsigned char> room(4 * (std::size_t{entryCount} + 1), 0);
+  return Put(room.data(), room.size()) ? WriteError::None : WriteError::WriteFailed;
+}
+
 WriteError PackageWriter::AddEntry(std::u16string_view name, std::u16string_view directory, ByteSource& data) {
   if (m_finished) return WriteError::AlreadyFinished;
   if (!m_stubWritten) return WriteError::StubMissing;
@@ -82,6 +100,7 @@ WriteError PackageWriter::AddEntry(std::u16string_view name, std::u16string_view
 
   const auto offset = static_cast<uint32_t>(m_length);
   uint64_t size = 0;
+  PayloadDigest digest;
   std::array<unsigned char, kCopyChunkBytes> chunk;
   for (;;) {
     const int64_t got = data.Read(chunk.data(), kCopyChunkBytes);
@@ -89,26 +108,43 @@ WriteError PackageWriter::AddEntry(std::u16string_view name, std::u16string_view
     if (got == 0) break;
     size += static_cast<uint64_t>(got);
     if (size > UINT32_MAX) return WriteError::SizeTooLarge;
+    if (m_digestsAt != 0) digest.Add(chunk.data(), static_cast<std::size_t>(got));
     if (!Put(chunk.data(), static_cast<std::size_t>(got))) return WriteError::WriteFailed;
   }
-  m_records.push_back(Record{offset, static_cast<uint32_t>(size), std::u16string(name), std::u16string(directory)});
+  m_records.push_back(
+      Record{offset, static_cast<uint32_t>(size), digest.Value(), std::u16string(name), std::u16string(directory)});
   return WriteError::None;
 }
 
 WriteError PackageWriter::Finish() {
   if (m_finished) return WriteError::AlreadyFinished;
   if (m_records.empty()) return WriteError::NoEntries;
+  if (m_digestsAt != 0 && m_records.size() != m_reservedEntries) return WriteError::DigestCountDiffers;
+  std::vector<unsigned char> table;
   for (const Record& r : m_records) {
-    const bool written = PutU32(r.offset) && PutU32(r.size) && PutText(r.name) &&
-                         PutU32(static_cast<uint32_t>(r.name.size())) && PutText(r.directory) &&
-                         PutU32(static_cast<uint32_t>(r.directory.size()));
-    if (!written) return WriteError::WriteFailed;
+    AppendU32(table, r.offset);
+    AppendU32(table, r.size);
+    AppendText(table, r.name);
+    AppendU32(table, static_cast<uint32_t>(r.name.size()));
+    AppendText(table, r.directory);
+    AppendU32(table, static_cast<uint32_t>(r.directory.size()));
   }
-  if (!PutU32(static_cast<uint32_t>(m_records.size())) || !PutText(kVersion) || !PutText(kTag)) {
-    return WriteError::WriteFailed;
-  }
+  AppendU32(table, static_cast<uint32_t>(m_records.size()));
+  AppendText(table, kVersion);
+  AppendText(table, kTag);
+  if (!Put(table.data(), table.size())) return WriteError::WriteFailed;
   m_finished = true;
-  return WriteError::None;
+  if (m_digestsAt == 0) return WriteError::None;
+
+  std::vector<unsigned char> list;
+  for (const Record& r : m_records) AppendU32(list, r.digest);
+  AppendU32(list, PayloadDigest::Of(table.data(), table.size()));
+  unsigned char fields[16];
+  PutDigestFields(fields, static_cast<uint32_t>(m_digestsAt), m_reservedEntries,
+                  PayloadDigest::Of(list.data(), list.size()));
+  const bool filled = m_output.WriteAt(m_digestsAt, list.data(), list.size(), m_length) &&
+                      m_output.WriteAt(m_recordAt + kDigestFieldsAt, fields, sizeof fields, m_length);
+  return filled ? WriteError::None : WriteError::WriteFailed;
 }
 
 }  // namespace qf::package

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "package/ByteSource.h"
+#include "package/PackageFormat.h"
 
 namespace qf::package {
 
 enum class WriteError {
   None,
-  StubMissing,       // entries must follow the stub image
-  TooManyEntries,    // more than 1024
+  StubMissing,     // entries must follow the stub image
+  TooManyEntries,  // more than 1024
   NameEmpty,
   NameTooLong,       // over 511 characters
   DirectoryTooLong,  // over 511 characters
@@ -22,6 +23,8 @@ enum class WriteError {
   ReadFailed,
   WriteFailed,
   AlreadyFinished,
+  DigestsNotReserved,  // the digest list is reserved right after the stub
+  DigestCountDiffers,  // the package holds another number of entries than reserved
 };
 
 const char* Describe(WriteError error);
@@ -35,6 +38,10 @@ class PackageWriter {
   explicit PackageWriter(ByteSink& output) : m_output(output) {}
 
   WriteError AppendStub(ByteSource& stub);
+  // Right after the stub: makes room for the digest of each of `entryCount`
+  // entries and of the table, and has Finish fill them and the digest fields
+  // of the stub's record at `recordAt`. Without it the package has no digests.
+  WriteError ReserveDigests(uint64_t recordAt, uint32_t entryCount);
   WriteError AddEntry(std::u16string_view name, std::u16string_view directory, ByteSource& data);
   WriteError Finish();
 
@@ -45,18 +52,20 @@ class PackageWriter {
   struct Record {
     uint32_t offset;
     uint32_t size;
+    uint32_t digest;
     std::u16string name;
     std::u16string directory;
   };
 
   bool Put(const void* bytes, std::size_t count);
-  bool PutU32(uint32_t value);
-  bool PutText(std::u16string_view text);
 
   ByteSink& m_output;
   std::vector<Record> m_records;
   uint64_t m_length = 0;
   bool m_stubWritten = false;
+  uint64_t m_recordAt = 0;
+  uint64_t m_digestsAt = 0;  // 0: no digests
+  uint32_t m_reservedEntries = 0;
   bool m_finished = false;
 };
 

@@ -8,6 +8,8 @@
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/PathSafety.h"
+#include "package/PayloadDigest.h"
+#include "package/StubRecord.h"
 #include "support/PeImage.h"
 #include "sys/File.h"
 #ifndef _WIN32
@@ -51,6 +53,7 @@ struct Zeros final : package::ByteSource, package::ByteSink {
     return n;
   }
   bool Write(const void*, std::size_t) override { return true; }
+  bool WriteAt(uint64_t, const void*, std::size_t, uint64_t) override { return true; }
 };
 
 TEST(PackageWriter, RefusesWhatTheFormatCannotHold) {
@@ -138,10 +141,12 @@ TEST_P(SignedPackage, TheTrailerIsFoundInFrontOfTheExactSignatureLayoutOnly) {
                              {1, [&](Bytes& f) { PutU32At(f, layout.DirectoryCountAt(), 4); }, bad},
                              {3, [&](Bytes& f) { f[plain.size() - 22] = '1'; }, ResultCode::VersionMismatch},
                              // A second package grafted into the table, which grows to hold it: never read.
-                             {0, [&](Bytes& f) {
+                             {0,
+                              [&](Bytes& f) {
                                 Append(f, Cat({RawRecord(0, 0, u"$Settings.ini", 13, u"", 0), RawTrailer(1)}));
                                 PutU32At(f, s + 4, static_cast<uint32_t>(f.size() - plain.size()));
-                              }, ResultCode::Success}};
+                              },
+                              ResultCode::Success}};
   for (uint32_t padding = 0; padding <= 7; ++padding) cases.push_back({padding, [](Bytes&) {}, ResultCode::Success});
   for (const Case& c : cases) {
     Bytes file = plain;
@@ -158,6 +163,77 @@ TEST_P(SignedPackage, TheTrailerIsFoundInFrontOfTheExactSignatureLayoutOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, SignedPackage, ::testing::Bool());
+
+// The builder records a digest of every entry and of the table in the stub's
+// record; the reader checks them as it copies and names what differs. XXH32's
+// own values first (as xxhsum -H0 prints them).
+TEST(PayloadDigest, EveryDamagedPartIsFoundAndNamedBeforeAnythingOfItIsKept) {
+  const Bytes ramp = [] {
+    Bytes b;
+    for (int i = 0; i < 1280; ++i) b.push_back(static_cast<unsigned char>(i));
+    return b;
+  }();
+  package::PayloadDigest pieces;
+  for (std::size_t at = 0; at < ramp.size(); at += 7)
+    pieces.Add(ramp.data() + at, std::min<std::size_t>(7, ramp.size() - at));
+  EXPECT_EQ(package::PayloadDigest::Of(nullptr, 0), 0x02CC5D05u);
+  EXPECT_EQ(package::PayloadDigest::Of(reinterpret_cast<const unsigned char*>("abc"), 3), 0x32D153FFu);
+  EXPECT_EQ(pieces.Value(), 0x1695C58Bu);
+
+  TempDir dir;
+  const Bytes stub = MinimalStub(PeLayout{});
+  WritePackage(dir / "p.exe", stub,
+               {{u"setup.exe", u"", Pattern(200000, 1)},
+                {u"b.txt", u"sub\\", Pattern(10, 2)},
+                {u"$Settings.ini", u"", Bytes{1, 2}}});
+  const Bytes plain = ReadBytes(dir / "p.exe");
+  package::MemoryBytes image(plain.data(), plain.size());
+  const auto found = package::FindStubRecord(image);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->record.algorithm, package::kDigestXxh32);
+  EXPECT_EQ(found->record.entryCount, 3u);
+  EXPECT_EQ(found->record.digestsAt, stub.size());
+  PackageReader probe(CorePath(dir / "p.exe"));
+  ASSERT_EQ(probe.LoadTable(probe.GetPackagePath()), ResultCode::Success);
+  using Part = DigestMismatch::Part;
+  struct Row {
+    const char* what;
+    uint64_t at;  // the byte changed
+    Part part;
+    int32_t entry;
+  };
+  const Row rows[] = {
+      {"nothing changed", 0, Part::None, -1},
+      {"the first entry's last chunk", probe.GetEntry(0).offset + 199999u, Part::Entry, 0},
+      {"the settings", probe.GetEntry(2).offset + 1u, Part::Entry, 2},
+      {"a name in the table", probe.GetTableStart() + 8, Part::Table, -1},
+      {"the digest list", found->record.digestsAt + 4, Part::List, -1},
+      {"the record's digest of the list", found->at + 48, Part::List, -1},
+  };
+  for (const Row& row : rows) {
+    Bytes file = plain;
+    if (row.at != 0) file.at(row.at) ^= 0x20;
+    WriteBytes(dir / "damaged.exe", file);
+    package::MemoryBytes damaged(file.data(), file.size());
+    PackageReader reader(CorePath(dir / "damaged.exe"));
+    reader.SetStubRecord(package::FindStubRecord(damaged)->record);
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    const ResultCode expected = row.part == Part::None ? ResultCode::Success : ResultCode::SignatureMismatch;
+    EXPECT_EQ(reader.ExtractAll(CorePath(dir / "out"), nullptr, nullptr), expected) << row.what;
+    EXPECT_EQ(reader.GetDigestMismatch().part, row.part) << row.what;
+    EXPECT_EQ(reader.GetDigestMismatch().entry, row.entry) << row.what;
+    // Extraction stops at the damage: the entries in front of it (written first) stay for the cleanup.
+    const std::size_t kept = row.part == Part::None ? 3 : row.part == Part::Entry ? 2 - row.entry : 0;
+    EXPECT_EQ(FilesBelow(dir / "out").size(), kept) << row.what;
+    std::vector<unsigned char> settings;
+    EXPECT_EQ(reader.ReadSettingsFile(settings) == ResultCode::Success, row.part == Part::None || row.entry == 0)
+        << row.what;
+  }
+  // Without the record (another writer, an older builder) nothing is checked.
+  PackageReader unchecked(CorePath(dir / "damaged.exe"));
+  EXPECT_EQ(unchecked.ExtractAll(CorePath(dir / "plain"), nullptr, nullptr), ResultCode::Success);
+}
 
 // Directory and name are joined as plain text: "sub" and "a.txt" are "suba.txt".
 TEST(PathSafety, OnlyPlainFilesBelowTheDirectoryPass) {

@@ -3,17 +3,23 @@
 #include <gtest/gtest.h>
 
 #include "package/PackageWriter.h"
+#include "package/StubRecord.h"
 #include "sys/File.h"
 
 namespace qf::test {
 
-void WritePackage(const std::filesystem::path& path, const Bytes& stub, const std::vector<TestEntry>& entries) {
+void WritePackage(const std::filesystem::path& path, const Bytes& stub, const std::vector<TestEntry>& entries,
+                  bool digests) {
   sys::File out = sys::File::CreateWrite(CorePath(path));
   ASSERT_TRUE(out.IsOpen()) << path;
   package::FileSink sink(out);
   package::PackageWriter writer(sink);
   package::MemorySource stubSource(stub);
   ASSERT_EQ(writer.AppendStub(stubSource), package::WriteError::None);
+  package::MemoryBytes image(stub.data(), stub.size());
+  if (const auto record = package::FindStubRecord(image); record && digests) {
+    ASSERT_EQ(writer.ReserveDigests(record->at, static_cast<uint32_t>(entries.size())), package::WriteError::None);
+  }
   for (const TestEntry& e : entries) {
     package::MemorySource data(e.data);
     ASSERT_EQ(writer.AddEntry(e.name, e.directory, data), package::WriteError::None);

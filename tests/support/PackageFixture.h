@@ -9,8 +9,10 @@ struct TestEntry {
   Bytes data;
 };
 
-// Writes stub + entries as an installer with the package writer.
-void WritePackage(const std::filesystem::path& path, const Bytes& stub, const std::vector<TestEntry>& entries);
+// Writes stub + entries as an installer with the package writer, with the
+// digests of every entry when the stub carries a record and `digests` holds.
+void WritePackage(const std::filesystem::path& path, const Bytes& stub, const std::vector<TestEntry>& entries,
+                  bool digests = true);
 
 // The settings file of the reference package: UTF-16LE with BOM, CR LF, 604 bytes.
 Bytes ReferenceSettings();

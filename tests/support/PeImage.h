@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "package/StubRecord.h"
 #include "support/PackageFixture.h"
 
 namespace qf::test {
@@ -43,6 +44,24 @@ inline Bytes MinimalPe(const PeLayout& layout) {
     for (uint32_t i = 0; i < fields[f + 2]; ++i)
       b.at(fields[f] + i) = static_cast<unsigned char>(fields[f + 1] >> (8 * i));
   }
+  return b;
+}
+
+// The minimal image with a second section holding a stub's record, as the stub carries it.
+inline Bytes MinimalStub(const PeLayout& layout) {
+  Bytes b = MinimalPe(layout);
+  const uint32_t s = PeLayout::kOptionalAt + layout.OptionalBytes() + 40;
+  b.at(PeLayout::kHeaderAt + 6) = 2;
+  const char name[] = ".qfstub";
+  std::copy(name, name + 7, b.begin() + s);
+  PutU32At(b, s + 16, 0x200);
+  PutU32At(b, s + 20, static_cast<uint32_t>(b.size()));
+  PutU32At(b, s + 36, 0x40000040);
+  Bytes record(0x200, 0);
+  std::copy(package::kProductName.begin(), package::kProductName.end(), record.begin());
+  record[16] = '9';
+  PutU32At(record, 32, (package::kStubRecordLayout << 16) | (layout.plus ? 0x8664u : 0x14Cu));
+  Append(b, record);
   return b;
 }
 

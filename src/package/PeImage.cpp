@@ -1,0 +1,113 @@
+#include "package/PeImage.h"
+
+#include <cstring>
+
+#include "sys/File.h"
+
+namespace qf::package {
+namespace {
+
+constexpr uint32_t kNewHeaderPointerAt = 0x3C;
+constexpr uint32_t kSignatureBytes = 4;  // "PE\0\0"
+constexpr uint32_t kFileHeaderBytes = 20;
+constexpr uint32_t kMachineAt = 0;              // in the file header
+constexpr uint32_t kSectionCountAt = 2;         // in the file header
+constexpr uint32_t kOptionalHeaderSizeAt = 16;  // in the file header
+constexpr uint16_t kMagicPe32 = 0x10B;
+constexpr uint16_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kChecksumAt = 64;  // in the optional header, both forms
+constexpr uint32_t kDirectoryCountAtPe32 = 92;
+constexpr uint32_t kDirectoriesAtPe32 = 96;
+constexpr uint32_t kDirectoryCountAtPe32Plus = 108;
+constexpr uint32_t kDirectoriesAtPe32Plus = 112;
+constexpr uint32_t kDirectoryBytes = 8;
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kSectionHeaderBytes = 40;
+constexpr uint32_t kSectionRawSizeAt = 16;
+constexpr uint32_t kSectionRawOffsetAt = 20;
+// More sections than any linker writes is a damaged header.
+constexpr uint32_t kMaxSections = 96;
+
+uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t U32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+FileBytes::FileBytes(sys::File& file) : m_file(file), m_size(file.Size().value_or(0)) {}
+
+bool FileBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
+  if (position > m_size || count > m_size - position) return false;
+  return m_file.SeekTo(position) && m_file.Read(buffer, count) == count;
+}
+
+bool MemoryBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
+  if (position > m_size || count > m_size - position) return false;
+  std::memcpy(buffer, m_data + position, count);
+  return true;
+}
+
+const PeSection* PeHeaders::Section(std::string_view name) const {
+  for (const PeSection& s : sections) {
+    if (std::string_view(s.name, strnlen(s.name, sizeof s.name)) == name) return &s;
+  }
+  return nullptr;
+}
+
+std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
+  unsigned char bytes[kDirectoriesAtPe32Plus + (kSecurityDirectory + 1) * kDirectoryBytes] = {};
+  if (!image.ReadAt(0, bytes, kNewHeaderPointerAt + 4) || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
+  const uint64_t headerAt = U32(bytes + kNewHeaderPointerAt);
+  if (!image.ReadAt(headerAt, bytes, kSignatureBytes + kFileHeaderBytes) ||
+      std::memcmp(bytes, "PE\0\0", kSignatureBytes) != 0) {
+    return std::nullopt;
+  }
+  PeHeaders pe;
+  const unsigned char* file = bytes + kSignatureBytes;
+  pe.machine = U16(file + kMachineAt);
+  const uint32_t sectionCount = U16(file + kSectionCountAt);
+  const uint32_t optionalSize = U16(file + kOptionalHeaderSizeAt);
+  const uint64_t optionalAt = headerAt + kSignatureBytes + kFileHeaderBytes;
+  if (sectionCount > kMaxSections || !image.ReadAt(optionalAt, bytes, 2)) return std::nullopt;
+
+  const uint16_t magic = U16(bytes);
+  const bool plus = magic == kMagicPe32Plus;
+  if (!plus && magic != kMagicPe32) return std::nullopt;
+  const uint32_t countAt = plus ? kDirectoryCountAtPe32Plus : kDirectoryCountAtPe32;
+  const uint32_t securityAt =
+      (plus ? kDirectoriesAtPe32Plus : kDirectoriesAtPe32) + kSecurityDirectory * kDirectoryBytes;
+  if (optionalSize < countAt + 4 || !image.ReadAt(optionalAt, bytes, countAt + 4)) return std::nullopt;
+  pe.checksumAt = optionalAt + kChecksumAt;
+  if (U32(bytes + countAt) > kSecurityDirectory && optionalSize >= securityAt + kDirectoryBytes &&
+      image.ReadAt(optionalAt + securityAt, bytes, kDirectoryBytes)) {
+    pe.securityDirectoryAt = optionalAt + securityAt;
+    pe.certificatesAt = U32(bytes);
+    pe.certificatesSize = U32(bytes + 4);
+  }
+
+  const uint64_t sectionsAt = optionalAt + optionalSize;
+  for (uint32_t i = 0; i < sectionCount; ++i) {
+    unsigned char header[kSectionHeaderBytes];
+    if (!image.ReadAt(sectionsAt + i * kSectionHeaderBytes, header, sizeof header)) return std::nullopt;
+    PeSection section{};
+    std::memcpy(section.name, header, sizeof section.name);
+    section.rawSize = U32(header + kSectionRawSizeAt);
+    section.rawOffset = U32(header + kSectionRawOffsetAt);
+    pe.sections.push_back(section);
+  }
+  pe.headersEnd = sectionsAt + uint64_t{sectionCount} * kSectionHeaderBytes;
+  return pe;
+}
+
+std::string MachineName(uint16_t machine) {
+  if (machine == PeHeaders::kMachineI386) return "i386";
+  if (machine == PeHeaders::kMachineAmd64) return "x86_64";
+  static const char kHex[] = "0123456789abcdef";
+  std::string text = "machine 0x";
+  for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(machine >> shift) & 0xF];
+  return text;
+}
+
+}  // namespace qf::package

@@ -1,0 +1,77 @@
+#pragma once
+
+// The few fields of a Windows executable's headers that the package layer and
+// the tools need: the machine, the checksum's place, the certificate table
+// named by the security directory, and the sections. Every field is checked
+// before it is used; headers that do not hold together are no image.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf::sys {
+class File;
+}
+
+namespace qf::package {
+
+// Bytes at a position: a file, or an image in memory.
+class PositionedBytes {
+ public:
+  virtual ~PositionedBytes() = default;
+  virtual uint64_t Size() const = 0;
+  virtual bool ReadAt(uint64_t position, void* buffer, uint32_t count) = 0;
+};
+
+class FileBytes final : public PositionedBytes {
+ public:
+  // `file` must stay open; its size is taken once.
+  explicit FileBytes(sys::File& file);
+  uint64_t Size() const override { return m_size; }
+  bool ReadAt(uint64_t position, void* buffer, uint32_t count) override;
+
+ private:
+  sys::File& m_file;
+  uint64_t m_size = 0;
+};
+
+class MemoryBytes final : public PositionedBytes {
+ public:
+  MemoryBytes(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
+  uint64_t Size() const override { return m_size; }
+  bool ReadAt(uint64_t position, void* buffer, uint32_t count) override;
+
+ private:
+  const unsigned char* m_data;
+  std::size_t m_size;
+};
+
+struct PeSection {
+  char name[8];
+  uint32_t rawSize;
+  uint32_t rawOffset;
+};
+
+struct PeHeaders {
+  static constexpr uint16_t kMachineI386 = 0x14C;
+  static constexpr uint16_t kMachineAmd64 = 0x8664;
+
+  uint16_t machine = 0;
+  uint64_t checksumAt = 0;           // the file position of the optional header's CheckSum
+  uint64_t securityDirectoryAt = 0;  // of the security directory entry; 0 when the image has none
+  uint32_t certificatesAt = 0;       // the certificate table it names (a file offset, not an address)
+  uint32_t certificatesSize = 0;
+  uint64_t headersEnd = 0;  // past the section table
+  std::vector<PeSection> sections;
+
+  const PeSection* Section(std::string_view name) const;
+};
+
+std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image);
+
+// The machine's name as the tools print it ("i386", "x86_64"), or "machine 0x…".
+std::string MachineName(uint16_t machine);
+
+}  // namespace qf::package

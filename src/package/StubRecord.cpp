@@ -1,0 +1,58 @@
+#include "package/StubRecord.h"
+
+#include <cstring>
+
+namespace qf::package {
+namespace {
+
+uint32_t U32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutU32(unsigned char* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::string Field(const unsigned char* bytes, std::size_t size) {
+  const char* text = reinterpret_cast<const char*>(bytes);
+  return std::string(text, strnlen(text, size));
+}
+
+}  // namespace
+
+std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
+  const unsigned char* layout = bytes;
+  StubRecord record;
+  record.product = Field(layout, 16);
+  record.version = Field(layout + 16, 16);
+  if (record.product != kProductName || (layout[34] | (layout[35] << 8)) != kStubRecordLayout) return std::nullopt;
+  record.machine = static_cast<uint16_t>(layout[32] | (layout[33] << 8));
+  record.algorithm = U32(layout + kDigestFieldsAt);
+  record.digestsAt = U32(layout + 40);
+  record.entryCount = U32(layout + 44);
+  record.listDigest = U32(layout + 48);
+  return record;
+}
+
+void PutDigestFields(unsigned char (&fields)[16], uint32_t digestsAt, uint32_t entryCount, uint32_t listDigest) {
+  PutU32(fields, kDigestXxh32);
+  PutU32(fields + 4, digestsAt);
+  PutU32(fields + 8, entryCount);
+  PutU32(fields + 12, listDigest);
+}
+
+std::optional<FoundStubRecord> FindStubRecord(PositionedBytes& image) {
+  const auto pe = ReadPeHeaders(image);
+  const PeSection* section = pe ? pe->Section(kStubSectionName) : nullptr;
+  unsigned char bytes[kStubRecordBytes];
+  if (section == nullptr || section->rawSize < kStubRecordBytes ||
+      !image.ReadAt(section->rawOffset, bytes, sizeof bytes)) {
+    return std::nullopt;
+  }
+  auto record = ParseStubRecord(bytes);
+  if (!record) return std::nullopt;
+  return FoundStubRecord{section->rawOffset, std::move(*record)};
+}
+
+}  // namespace qf::package
