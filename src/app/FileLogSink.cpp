@@ -1,7 +1,7 @@
 #include "app/FileLogSink.h"
 
-#include "sys/Unique.h"
 #include "sys/Text.h"
+#include "sys/Unique.h"
 
 namespace qf {
 namespace {
@@ -23,7 +23,7 @@ std::string Timestamp() {
     unsigned value;
     int width;
     char after;
-  } fields[] = {{now.wYear, 4, '-'},   {now.wMonth, 2, '-'},  {now.wDay, 2, ' '},          {now.wHour, 2, ':'},
+  } fields[] = {{now.wYear, 4, '-'},   {now.wMonth, 2, '-'},  {now.wDay, 2, ' '},         {now.wHour, 2, ':'},
                 {now.wMinute, 2, ':'}, {now.wSecond, 2, '.'}, {now.wMilliseconds, 3, ' '}};
   std::string out;
   for (const auto& field : fields) {

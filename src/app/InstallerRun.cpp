@@ -27,9 +27,10 @@ class Locked {
 
 }  // namespace
 
-InstallerRun::InstallerRun(const run::RunLog& log) : m_log(log) {
+InstallerRun::InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record) : m_log(log) {
   ::InitializeCriticalSection(&m_lock);
   m_reader.SetCancelFlag(&m_cancel);
+  m_reader.SetStubRecord(std::move(record));
 }
 
 InstallerRun::~InstallerRun() {
@@ -117,7 +118,10 @@ uint32_t InstallerRun::ExitCode() const {
 ResultCode InstallerRun::ReadSettings() {
   std::vector<unsigned char> bytes;
   const ResultCode code = m_reader.ReadSettingsFile(bytes);
-  if (code != ResultCode::Success) return code;
+  if (code != ResultCode::Success) {
+    LogMismatch();
+    return code;
+  }
   LogPackage();
   m_pSettings = std::make_unique<settings::SettingsFile>(bytes);
   if (!m_pSettings->Readable()) {
@@ -142,7 +146,26 @@ void InstallerRun::LogPackage() {
   const auto size = file.Size();
   const bool signedFile = size && *size > m_reader.GetPackageEnd();
   m_log.Write({u"package: ", m_reader.GetEntryCount(), u" entries, format ", package::kVersion,
-               signedFile ? std::u16string_view(u", signed") : u", not signed"});
+               signedFile ? std::u16string_view(u", signed") : u", not signed",
+               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32 checked as it is extracted")
+                                     : u", no payload digest"});
+}
+
+void InstallerRun::LogMismatch() const {
+  const DigestMismatch& mismatch = m_reader.GetDigestMismatch();
+  switch (mismatch.part) {
+    case DigestMismatch::Part::None:
+      break;
+    case DigestMismatch::Part::List:
+      m_log.Write({u"payload digest: the digest list does not match the stub's record: the package is damaged"});
+      break;
+    case DigestMismatch::Part::Table:
+      m_log.Write({u"payload digest: the file table differs from its digest: the package is damaged"});
+      break;
+    case DigestMismatch::Part::Entry:
+      LogEntry(mismatch.entry, u" differs from its digest, the package is damaged: ");
+      break;
+  }
 }
 
 void InstallerRun::OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) {
@@ -185,7 +208,8 @@ intptr_t InstallerRun::OnEntryWritten(int32_t event, const PackageEntry* entry, 
   auto* run = static_cast<InstallerRun*>(context);
   if (event != kEventEntryWritten) return 0;
   run->m_dialog->StepProgress();
-  if (run->m_log.Enabled() && entry != nullptr) run->LogEntriesUpTo(static_cast<int32_t>(entry - &run->m_reader.GetEntry(0)));
+  if (run->m_log.Enabled() && entry != nullptr)
+    run->LogEntriesUpTo(static_cast<int32_t>(entry - &run->m_reader.GetEntry(0)));
   return 0;
 }
 
@@ -204,7 +228,11 @@ void InstallerRun::LogEntry(int32_t index, std::u16string_view what) const {
 ResultCode InstallerRun::ExtractAll(const std::u16string& directory) {
   m_nextEntry = m_reader.GetEntryCount();
   const ResultCode code = m_reader.ExtractAll(directory, &OnEntryWritten, this);
-  if (m_log.Enabled()) LogEntriesUpTo(-1);
+  if (code == ResultCode::SignatureMismatch) {
+    LogMismatch();
+  } else if (m_log.Enabled()) {
+    LogEntriesUpTo(-1);
+  }
   return code;
 }
 

@@ -31,7 +31,8 @@ inline constexpr UINT kPollIntervalMs = 300;
 // that, so a worker that has not stopped in time is never raced.
 class InstallerRun final : public run::RunServices, private platform::ValidationObserver {
  public:
-  explicit InstallerRun(const run::RunLog& log);
+  // `record` is the stub's own: with the builder's digests every entry is checked as it is copied.
+  InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record);
   ~InstallerRun() override;
   InstallerRun(const InstallerRun&) = delete;
   InstallerRun& operator=(const InstallerRun&) = delete;
@@ -71,6 +72,7 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override;
   void OnStep(const platform::CheckStep& step) override;
   void LogPackage();
+  void LogMismatch() const;
   void LogEntry(int32_t index, std::u16string_view what) const;
   void LogEntriesUpTo(int32_t written);
   static intptr_t OnEntryWritten(int32_t event, const PackageEntry* entry, void* context);

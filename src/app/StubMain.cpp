@@ -7,17 +7,44 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 
 #include "app/FileLogSink.h"
 #include "app/InstallerRun.h"
 #include "app/ProgressDialog.h"
 #include "app/SilentDialog.h"
+#include "package/StubRecord.h"
 #include "run/ExitCode.h"
 #include "run/StubOptions.h"
 #include "sys/File.h"
 #include "sys/Unique.h"
 
+// Who this stub is, in a section of its own where the builder finds it; the
+// builder fills in the digest fields of the copy it puts in an installer.
+// Read through volatile: its bytes are only known once the installer is built.
+extern "C" __attribute__((section(".qfstub"), used))
+const volatile qf::package::StubRecordLayout g_stubRecord = {"Quillfen",
+                                                             QF_VERSION_ASCII,
+#ifdef __x86_64__
+                                                             qf::package::PeHeaders::kMachineAmd64,
+#else
+                                                              qf::package::PeHeaders::kMachineI386,
+#endif
+                                                             qf::package::kStubRecordLayout,
+                                                             0,
+                                                             0,
+                                                             0,
+                                                             0,
+                                                             {}};
+
 namespace {
+
+std::optional<qf::package::StubRecord> OwnRecord() {
+  unsigned char bytes[qf::package::kStubRecordBytes];
+  const volatile unsigned char* from = reinterpret_cast<const volatile unsigned char*>(&g_stubRecord);
+  for (unsigned char& b : bytes) b = *from++;
+  return qf::package::ParseStubRecord(bytes);
+}
 
 constexpr wchar_t kMutexName[] = L"{CB62C436-C656-4fce-9D19-B95D6208C904}";
 
@@ -66,7 +93,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return static_cast<int>(qf::run::kExitAnotherInstance);
   }
 
-  qf::InstallerRun run(log);
+  qf::InstallerRun run(log, OwnRecord());
   // The worker may still call its port (the last step hides the window while
   // the installer, perhaps already ended, is waited for) until Finish has
   // stopped it: the port outlives Finish.

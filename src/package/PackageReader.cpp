@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -209,8 +210,10 @@ ResultCode PackageReader::LoadTable(const std::u16string& path) {
   return ResultCode::Success;
 }
 
+// A damaged package is not read further: its digests are dropped with it.
 ResultCode PackageReader::Mismatch(DigestMismatch::Part part, int32_t entry) {
   m_mismatch = DigestMismatch{part, entry};
+  m_digests.clear();
   return ResultCode::SignatureMismatch;
 }
 
@@ -224,13 +227,14 @@ ResultCode PackageReader::LoadDigests(sys::File& package) {
       record.digestsAt + record.ListBytes() > m_tableStart) {
     return Mismatch(DigestMismatch::Part::List);
   }
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(record.ListBytes()));
-  if (!package.SeekTo(record.digestsAt) ||
-      package.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(bytes.size()) ||
-      package::PayloadDigest::Of(bytes.data(), bytes.size()) != record.listDigest) {
+  static_assert(std::endian::native == std::endian::little, "the list is read as it lies");
+  m_digests.resize(record.entryCount + 1u);
+  const auto listBytes = static_cast<uint32_t>(record.ListBytes());
+  const auto* list = reinterpret_cast<const unsigned char*>(m_digests.data());
+  if (!package.SeekTo(record.digestsAt) || package.Read(m_digests.data(), listBytes) != listBytes ||
+      package::PayloadDigest::Of(list, listBytes) != record.listDigest) {
     return Mismatch(DigestMismatch::Part::List);
   }
-  for (std::size_t at = 0; at < bytes.size(); at += 4) m_digests.push_back(ReadU32(bytes.data() + at));
 
   package::PayloadDigest table;
   std::array<unsigned char, kTextBufferBytes> chunk;

@@ -49,13 +49,6 @@ bool MemoryBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
   return true;
 }
 
-const PeSection* PeHeaders::Section(std::string_view name) const {
-  for (const PeSection& s : sections) {
-    if (std::string_view(s.name, strnlen(s.name, sizeof s.name)) == name) return &s;
-  }
-  return nullptr;
-}
-
 std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
   unsigned char bytes[kDirectoriesAtPe32Plus + (kSecurityDirectory + 1) * kDirectoryBytes] = {};
   if (!image.ReadAt(0, bytes, kNewHeaderPointerAt + 4) || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
@@ -87,18 +80,25 @@ std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
     pe.certificatesSize = U32(bytes + 4);
   }
 
-  const uint64_t sectionsAt = optionalAt + optionalSize;
-  for (uint32_t i = 0; i < sectionCount; ++i) {
+  pe.sectionsAt = optionalAt + optionalSize;
+  pe.sectionCount = sectionCount;
+  pe.headersEnd = pe.sectionsAt + uint64_t{sectionCount} * kSectionHeaderBytes;
+  if (pe.headersEnd > image.Size()) return std::nullopt;
+  return pe;
+}
+
+std::optional<PeSection> FindSection(PositionedBytes& image, const PeHeaders& pe, std::string_view name) {
+  for (uint32_t i = 0; i < pe.sectionCount; ++i) {
     unsigned char header[kSectionHeaderBytes];
-    if (!image.ReadAt(sectionsAt + i * kSectionHeaderBytes, header, sizeof header)) return std::nullopt;
+    if (!image.ReadAt(pe.sectionsAt + i * kSectionHeaderBytes, header, sizeof header)) return std::nullopt;
     PeSection section{};
     std::memcpy(section.name, header, sizeof section.name);
+    if (std::string_view(section.name, strnlen(section.name, sizeof section.name)) != name) continue;
     section.rawSize = U32(header + kSectionRawSizeAt);
     section.rawOffset = U32(header + kSectionRawOffsetAt);
-    pe.sections.push_back(section);
+    return section;
   }
-  pe.headersEnd = sectionsAt + uint64_t{sectionCount} * kSectionHeaderBytes;
-  return pe;
+  return std::nullopt;
 }
 
 std::string MachineName(uint16_t machine) {

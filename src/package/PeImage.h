@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qf::sys {
 class File;
@@ -63,13 +62,14 @@ struct PeHeaders {
   uint64_t securityDirectoryAt = 0;  // of the security directory entry; 0 when the image has none
   uint32_t certificatesAt = 0;       // the certificate table it names (a file offset, not an address)
   uint32_t certificatesSize = 0;
+  uint64_t sectionsAt = 0;
+  uint32_t sectionCount = 0;
   uint64_t headersEnd = 0;  // past the section table
-  std::vector<PeSection> sections;
-
-  const PeSection* Section(std::string_view name) const;
 };
 
 std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image);
+// The section of that name (at most 8 characters), if the image has one.
+std::optional<PeSection> FindSection(PositionedBytes& image, const PeHeaders& pe, std::string_view name);
 
 // The machine's name as the tools print it ("i386", "x86_64"), or "machine 0x…".
 std::string MachineName(uint16_t machine);

@@ -14,19 +14,14 @@ void PutU32(unsigned char* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-std::string Field(const unsigned char* bytes, std::size_t size) {
-  const char* text = reinterpret_cast<const char*>(bytes);
-  return std::string(text, strnlen(text, size));
-}
-
 }  // namespace
 
 std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
   const unsigned char* layout = bytes;
   StubRecord record;
-  record.product = Field(layout, 16);
-  record.version = Field(layout + 16, 16);
-  if (record.product != kProductName || (layout[34] | (layout[35] << 8)) != kStubRecordLayout) return std::nullopt;
+  std::memcpy(record.product, layout, 16);
+  std::memcpy(record.version, layout + 16, 16);
+  if (record.Product() != kProductName || (layout[34] | (layout[35] << 8)) != kStubRecordLayout) return std::nullopt;
   record.machine = static_cast<uint16_t>(layout[32] | (layout[33] << 8));
   record.algorithm = U32(layout + kDigestFieldsAt);
   record.digestsAt = U32(layout + 40);
@@ -44,10 +39,9 @@ void PutDigestFields(unsigned char (&fields)[16], uint32_t digestsAt, uint32_t e
 
 std::optional<FoundStubRecord> FindStubRecord(PositionedBytes& image) {
   const auto pe = ReadPeHeaders(image);
-  const PeSection* section = pe ? pe->Section(kStubSectionName) : nullptr;
+  const auto section = pe ? FindSection(image, *pe, kStubSectionName) : std::nullopt;
   unsigned char bytes[kStubRecordBytes];
-  if (section == nullptr || section->rawSize < kStubRecordBytes ||
-      !image.ReadAt(section->rawOffset, bytes, sizeof bytes)) {
+  if (!section || section->rawSize < kStubRecordBytes || !image.ReadAt(section->rawOffset, bytes, sizeof bytes)) {
     return std::nullopt;
   }
   auto record = ParseStubRecord(bytes);

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "package/PeImage.h"
@@ -44,14 +43,16 @@ struct StubRecordLayout {
 static_assert(sizeof(StubRecordLayout) == kStubRecordBytes, "the record is 64 bytes");
 
 struct StubRecord {
-  std::string product;
-  std::string version;
+  char product[17] = {};  // zero-terminated
+  char version[17] = {};
   uint16_t machine = 0;
   uint32_t algorithm = 0;  // 0: the builder recorded no digests
   uint32_t digestsAt = 0;
   uint32_t entryCount = 0;
   uint32_t listDigest = 0;
 
+  std::string_view Product() const { return product; }
+  std::string_view Version() const { return version; }
   bool HasDigests() const { return algorithm != 0; }
   uint64_t ListBytes() const { return 4ull * (uint64_t{entryCount} + 1); }
 };
