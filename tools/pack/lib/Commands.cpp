@@ -19,6 +19,7 @@
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/PathSafety.h"
+#include "package/StubRecord.h"
 #include "sys/File.h"
 #include "sys/Text.h"
 
@@ -215,6 +216,7 @@ std::string Plural(std::size_t count, const char* one, const char* many) {
 struct BuildInputs {
   std::u16string output;
   std::u16string stub;
+  std::optional<uint64_t> stubRecordAt;  // where the stub keeps its record, which gets the package's digests
   std::u16string settings;
   std::vector<std::u16string> inputs;
 };
@@ -240,6 +242,12 @@ bool WriteInstaller(const BuildInputs& in, sys::File& out, const std::vector<Pla
   if (!stub) return failed(in.stub, package::WriteError::ReadFailed);
   package::FileSource stubSource(stub);
   if (auto e = writer.AppendStub(stubSource); e != package::WriteError::None) return failed(in.stub, e);
+  if (in.stubRecordAt) {
+    const auto entries = static_cast<uint32_t>(files.size() + 1);
+    if (auto e = writer.ReserveDigests(*in.stubRecordAt, entries); e != package::WriteError::None) {
+      return failed(in.output, e);
+    }
+  }
 
   for (const PlannedFile& f : files) {
     sys::File source = sys::File::OpenRead(f.source);
@@ -324,6 +332,10 @@ int Build(const ParsedArgs& args, Console& console) {
       report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
     } else if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success) {
       report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
+    }
+    if (stub) {
+      package::FileBytes bytes(stub);
+      if (const auto record = package::FindStubRecord(bytes)) in.stubRecordAt = record->at;
     }
     stubSize = size.value_or(0);
   }
