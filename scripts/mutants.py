@@ -28,6 +28,7 @@ def F(number, name, tier, tests, *edits):
 
 READER = "src/package/PackageReader.cpp"
 WRITER = "src/package/PackageWriter.cpp"
+AUTHENTICODE = "tools/pack/lib/Authenticode.cpp"
 PACKAGE_TESTS = r"(Reader|Writer|Extraction|PathSafety|Signed|ManyEntries|DiskFull|Pack)"
 
 FAULTS = [
@@ -141,6 +142,17 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
+    # verify's signature checks.
+    F("70", "verify skips the signer's signature", "native", r"PackCommands",
+      (AUTHENTICODE, "PKCS7_NOVERIFY) == 1) {", "PKCS7_NOVERIFY) == 1 || true) {")),
+    F("71", "verify skips the table's shape", "native", r"PackCommands",
+      (AUTHENTICODE, "checks.Expect(shape.empty(), ", "checks.Expect(true, ")),
+    F("72", "verify skips the signed attributes' message digest", "native", r"PackCommands",
+      (AUTHENTICODE, "checks.Expect(digestMatches, ", "checks.Expect(true, ")),
+    F("73", "verify --ca checks no chain", "native", r"PackCommands",
+      (AUTHENTICODE, "const bool verified = X509_verify_cert(chain.get()) == 1;", "const bool verified = true;")),
+    F("74", "verify skips the signer's certificate's signature", "native", r"PackCommands",
+      (AUTHENTICODE, "checks.Expect(X509_verify(signer, X509_get0_pubkey(issuer)) == 1,", "checks.Expect(true,")),
 ]
 
 # The files counted as code, and built.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -174,7 +175,7 @@ TEST_F(PackCommands, AnInterruptedOrFailedOutputLeavesNothingBehind) {
 }
 
 // The tool as a program: the example settings packed without a warning, and
-// signed by a real signing tool with a throw-away certificate made here.
+// signed by a real signing tool with a throw-away root and signer made here.
 TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteChanges) {
   if (test::RunCaptured({"osslsigncode", "--version"}).exitCode == 127) GTEST_SKIP() << "osslsigncode is needed";
   const fs::path pack = QF_PACK_TOOL, example = fs::path(QF_SOURCE_DIR) / "examples" / "settings.ini";
@@ -182,15 +183,19 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
   // clang-format off
   const std::vector<std::tuple<std::vector<fs::path>, long, std::string>> runs = {  // a program, what it exits with and shows
       {{pack, "list", "--bogus", "x"}, kExitUsage, "unknown option --bogus"},
-      {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillfen test", "-keyout", At("key.pem"), "-out", At("cert.pem")}, 0, ""},
+      {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillfen root", "-keyout", At("root.key"), "-out", At("root.pem")}, 0, ""},
+      {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillfen signer", "-CA", At("root.pem"), "-CAkey", At("root.key"), "-keyout", At("key.pem"), "-out", At("cert.pem")}, 0, ""},
+      {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Other root", "-keyout", At("other.key"), "-out", At("other.pem")}, 0, ""},
       {{pack, "build", "-s", At("stub.exe"), "--settings", example, "-o", app, apps}, kExitOk, "app.exe: 4 files and the settings,"},
-      {{"osslsigncode", "sign", "-certs", At("cert.pem"), "-key", At("key.pem"), "-in", app, "-out", At("signed.exe")}, 0, ""},
+      {{"osslsigncode", "sign", "-certs", At("cert.pem"), "-ac", At("root.pem"), "-key", At("key.pem"), "-in", app, "-out", At("signed.exe")}, 0, ""},
       {{pack, "verify", At("signed.exe")}, kExitOk, "ok, 5 entries, signed, signature matches, 0 warnings"},
+      {{pack, "verify", "--ca", At("root.pem"), At("signed.exe")}, kExitOk, "signature: chain to the given root verifies"},
+      {{pack, "verify", "--ca", At("other.pem"), At("signed.exe")}, kExitProblems, "signature: chain to the given root does not verify: self-signed certificate in certificate chain"},
       {{pack, "extract", "-o", extracted, At("signed.exe")}, kExitOk, "Installer.exe (3001 bytes)"},
       // One byte of Installer.exe's data, right after the stub, changed after signing.
       {{"cp", At("signed.exe"), At("changed.exe")}, 0, ""},
       {{"dd", "of=" + At("changed.exe"), "bs=1", "seek=1024", "count=1", "conv=notrunc", "if=" + At("stub.exe")}, 0, ""},
-      {{pack, "verify", At("changed.exe")}, kExitProblems, "signature does not match: the file was changed after signing"},
+      {{pack, "verify", At("changed.exe")}, kExitProblems, "signature: image digest does not match: the file was changed after signing"},
   };
   // clang-format on
   for (const auto& [command, exit, shown] : runs) {
@@ -199,6 +204,28 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
     EXPECT_NE(run.output.find(shown), std::string::npos) << shown << "\n--- in ---\n" << run.output;
   }
   EXPECT_EQ(test::ReadBytes(dir / "out" / "$Settings.ini"), test::ReferenceSettings());
+
+  // The signature's own bytes changed, each found by what precedes it; the image digest is untouched.
+  const Bytes original = test::ReadBytes(dir / "signed.exe");
+  auto after = [&](std::vector<unsigned char> bytes) {  // the last occurrence: the certificate table ends the file
+    return std::find_end(original.begin(), original.end(), bytes.begin(), bytes.end()) - original.begin() +
+           bytes.size();
+  };
+  const uint32_t directory = test::PeLayout{}.SecurityDirectoryAt() + 4;
+  // clang-format off
+  const std::vector<std::pair<std::function<void(Bytes&)>, std::string>> broken = {
+      {[&](Bytes& b) { b[after({0x04, 0x82, 0x01, 0x00}) + 100] ^= 1; }, "signature: signer's signature over the signed attributes does not verify"},
+      {[&](Bytes& b) { b[after({0x05, 0x00, 0x04, 0x20})] ^= 1; }, "signature: the signed attributes' message digest does not match the signed content"},
+      {[&](Bytes& b) { b[after({'Q', 'u', 'i', 'l', 'l', 'f', 'e', 'n', ' ', 's'}) - 1] = 'S'; }, "signature: signer's certificate is not signed by its issuer"},
+      {[&](Bytes& b) { b.resize(b.size() + 8); test::PutU32At(b, directory, b[directory] + (b[directory + 1] << 8) + 8); }, "signature: the certificate table is 8 bytes longer than its one entry"},
+  };
+  // clang-format on
+  for (const auto& [change, shown] : broken) {
+    Bytes bytes = original;
+    change(bytes);
+    test::WriteBytes(dir / "broken.exe", bytes);
+    Expect({"verify", At("broken.exe")}, kExitProblems, shown);
+  }
 }
 #endif
 

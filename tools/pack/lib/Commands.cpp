@@ -80,17 +80,23 @@ constexpr std::string_view kListHelp =
     "  -h, --help       show this help\n";
 
 constexpr std::string_view kVerifyHelp =
-    "usage: quillfen-pack verify [-q] [--strict] INSTALLER\n"
+    "usage: quillfen-pack verify [-q] [--strict] [--ca FILE] INSTALLER\n"
     "\n"
     "Checks everything the stub checks when it reads the package, and that every\n"
     "file's data lies inside the data region, that the stub can extract every\n"
     "file, that the settings file is last and readable; then checks the settings.\n"
+    "A signed installer's signature is checked as a verifier checks it, one line\n"
+    "per check: the certificate table holds one PKCS#7 signature and nothing else,\n"
+    "the image digest, the signed attributes' message digest, the signer's\n"
+    "signature over them, and the signer's certificate against its issuer when\n"
+    "the table carries it.\n"
     "Exit status 1 names what is broken.\n"
     "\n"
     "options:\n"
-    "  -q, --quiet  print only problems and warnings\n"
-    "      --strict refuse on any warning too (exit status 3)\n"
-    "  -h, --help   show this help\n";
+    "  -q, --quiet    print only problems and warnings\n"
+    "      --strict   refuse on any warning too (exit status 3)\n"
+    "      --ca FILE  check the signer's chain up to a root of FILE (PEM) only\n"
+    "  -h, --help     show this help\n";
 
 constexpr std::string_view kExtractHelp =
     "usage: quillfen-pack extract [-o FOLDER] [--index N] INSTALLER [ENTRY]\n"
@@ -515,15 +521,20 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
   const Inspection& ins = loaded->second;
   Verification v = Verify(loaded->first, ins);
   std::string signature;
+  const auto roots = args.Has("ca") ? PathArgument(args.Get("ca")) : std::nullopt;
+  if (args.Has("ca") && !roots) return Usage(console, "verify", "not a usable path: " + args.Get("ca"));
   if (ins.Signed()) {
-    const SignatureResult checked = CheckSignatureDigest(loaded->first);
-    if (checked.check == SignatureCheck::Matches) signature = ", signed, signature matches";
-    if (checked.check == SignatureCheck::DoesNotMatch) {
-      v.errors.push_back("signature does not match: the file was changed after signing");
+    const SignatureReport checked = CheckSignature(loaded->first, roots);
+    for (const SignatureCheck& c : checked.checks) {
+      if (c.outcome == SignatureCheck::Outcome::Failed) v.errors.push_back("signature: " + c.text);
+      if (c.outcome != SignatureCheck::Outcome::Failed && !args.Has("quiet")) {
+        console.out << name << ": signature: " << c.text << "\n";
+      }
     }
-    if (checked.check == SignatureCheck::Unreadable)
-      v.warnings.push_back("the signature cannot be read: " + checked.detail);
-    if (checked.check == SignatureCheck::NotChecked) signature = ", signed (" + checked.detail + ")";
+    signature = checked.unavailable.empty() ? ", signed, signature matches" : ", signed (" + checked.unavailable + ")";
+    if (roots && !checked.unavailable.empty()) v.errors.push_back("--ca: " + checked.unavailable);
+  } else if (roots) {
+    v.errors.push_back("--ca: the installer is not signed");
   }
   for (const std::string& e : v.errors) report.Error(name + ": " + e);
   for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
@@ -674,7 +685,7 @@ int RunPack(std::span<const std::string> args, Console& console) {
        {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}, {"strict", 0, false}},
        Build},
       {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
-      {"verify", {{"quiet", 'q', false}, {"strict", 0, false}}, VerifyCommand},
+      {"verify", {{"quiet", 'q', false}, {"strict", 0, false}, {"ca", 0, true}}, VerifyCommand},
       {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
       {"settings", {{"output", 'o', true}}, SettingsCommand},
   }};
