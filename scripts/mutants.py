@@ -141,6 +141,13 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
+    # The tools' verdicts and limits.
+    F("78", "verify's problem count leaves out the settings", "native", r"PackCommands",
+      ("tools/pack/lib/Commands.cpp", 'Plural(report.Errors(), "problem", "problems")',
+       'Plural(v.errors.size(), "problem", "problems")')),
+    F("79", "verify keeps a 1 MiB settings limit", "native", r"PackCommands",
+      ("tools/pack/lib/PackageReport.cpp", "  if (last.size > package::kMaxSettingsBytes) {\n    v.errors",
+       "  if (last.size > 1024 * 1024) {\n    v.errors")),
 ]
 
 # The files counted as code, and built.

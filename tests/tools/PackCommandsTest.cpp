@@ -80,6 +80,10 @@ TEST_F(PackCommands, BuildsWhatTheWriterLaysOutAndGivesItBack) {
   Expect({"extract", "--output=" + extracted, "--", app}, kExitOk, "sub\\deeper\\data.bin (70000 bytes)\n");
   EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), test::Pattern(70000, 2));
   EXPECT_EQ(test::ReadBytes(dir / "out" / "$Settings.ini"), Packed());
+  // Settings as large as the stub reads are the tools' too.
+  Write(dir / "settings.ini", settings + std::string(2 << 20, '\n'));
+  Expect(Build(app), kExitOk);
+  Expect({"verify", app}, kExitOk, "ok, 4 entries, 0 warnings");
 }
 
 // Without --settings, the folder's own; warnings pass unless --strict, errors refuse.
@@ -132,6 +136,7 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
       {built("app.exe", "victim", "", data(0, 1024 + 4000)), {"verify", app}, "entry 2 (sub\\deeper\\data.bin): its data 0x000013A0 + 70000 bytes overlaps that of entry 0", {}},
       {built("app.exe", "victim", "", [](Bytes& b) { b[1024 + 5000 + 70000] = 'x'; }), {"verify", app}, "the settings file is not UTF-16LE text starting with FF FE", {}},
       {built("app.exe", "victim", "", unsafe), {"verify", app}, "entry 2 (...\\deeper\\data.bin): the stub refuses to extract it", {}},
+      {[&] { test::WritePackage(app, stub, {{u"b.exe", u"", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"verify", app}, "app.exe: broken (1 problem)\n", {}},
       {built("out/a.exe", "victim", ""), {"extract", "-o", extracted, At("out/a.exe")}, "a.exe: is the installer being read", [&] { Expect({"verify", At("out/a.exe")}, kExitOk); }},
       {built("app.exe", "list.json", "app.exe"), {"list", "--json", "-o", At("list.json"), app}, "list.json: is the installer being read", [&] { Expect({"verify", app}, kExitOk); }},
       {built("app.exe", "out/sub", "elsewhere"), {"extract", "-o", extracted, app}, "sub: is a link, which is not followed", [&] { EXPECT_TRUE(fs::is_empty(dir / "elsewhere")); }},

@@ -119,7 +119,7 @@ class Report {
   explicit Report(Console& console) : m_console(console) {}
   void Error(const std::string& text) {
     m_console.err << "error: " << text << '\n';
-    m_failed = true;
+    ++m_errors;
   }
   void Warning(const std::string& text) {
     m_console.err << "warning: " << text << '\n';
@@ -132,16 +132,17 @@ class Report {
       f.error ? Error(text + ": " + f.message) : Warning(text + ": " + f.message);
     }
   }
-  bool Failed() const { return m_failed; }
+  bool Failed() const { return m_errors > 0; }
+  std::size_t Errors() const { return m_errors; }
   std::size_t Warnings() const { return m_warnings; }
   // With --strict every warning refuses, under an exit status of its own.
   int Exit(bool strict = false) const {
-    return m_failed ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
+    return Failed() ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
   }
 
  private:
   Console& m_console;
-  bool m_failed = false;
+  std::size_t m_errors = 0;
   std::size_t m_warnings = 0;
 };
 
@@ -330,13 +331,17 @@ int Build(const ParsedArgs& args, Console& console) {
 
   Bytes settings;
   std::u16string settingsText;
-  if (const auto source = ReadWholeFile(in.settings, kMaxSettingsBytes); !source) {
-    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (" + LastSystemError() + "; at most 1 MiB)");
+  if (const auto source = ReadWholeFile(in.settings, kMaxSettingsSourceBytes); !source) {
+    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (" + LastSystemError() + "; " +
+                 SettingsLimit() + ")");
   } else if (DecodedSettings decoded = DecodeSettingsSource(*source); !decoded.error.empty()) {
     report.Error(Utf8(in.settings) + ": " + decoded.error);
+  } else if (Bytes packed = EncodeSettings(decoded.text); packed.size() > package::kMaxSettingsBytes) {
+    report.Error(Utf8(in.settings) + ": " + std::to_string(packed.size()) + " bytes as the stub reads it; " +
+                 SettingsLimit());
   } else {
     settingsText = std::move(decoded.text);
-    settings = EncodeSettings(settingsText);
+    settings = std::move(packed);
   }
 
   Collected collected = CollectInputs(in.inputs, in.settings);
@@ -517,7 +522,7 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
   for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
   report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
   if (report.Failed()) {
-    console.out << name << ": broken (" << Plural(v.errors.size(), "problem", "problems") << ")\n";
+    console.out << name << ": broken (" << Plural(report.Errors(), "problem", "problems") << ")\n";
   } else if (args.Has("strict") && report.Warnings() > 0) {
     console.out << name << ": refused (--strict: " << Plural(report.Warnings(), "warning", "warnings") << ")\n";
   } else if (!args.Has("quiet")) {
@@ -611,11 +616,11 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
     report.Error(args.positionals[0] + ": the last entry is not the settings file");
     return report.Exit();
   }
-  if (last.size > kMaxSettingsBytes) {
+  if (last.size > package::kMaxSettingsBytes) {
     report.Error(args.positionals[0] + ": " + SettingsTooLarge(last));
     return report.Exit();
   }
-  const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
+  const auto bytes = ReadEntryBytes(path, last, package::kMaxSettingsBytes);
   const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
   if (!text) {
     report.Error(args.positionals[0] + ": the settings file is not UTF-16LE text with a byte-order mark");
