@@ -141,7 +141,14 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
-    # The tools' verdicts and limits.
+    # The lock as the tools judge it, and their limits.
+    F("75", "build accepts a lock with no check on", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/SettingsLint.cpp", "Doubt(0, LockRisk::AnyMachine,", "Doubt(0, LockRisk::None,")),
+    F("76", "a yes-like switch is only a warning", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/SettingsLint.cpp", "ReadsLikeYes(e->value) ? LockRisk::OddSetting : LockRisk::None",
+       "LockRisk::None")),
+    F("77", "lock search never tries an extended family", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/LockSearch.cpp", "extended < kExtendedFamilies;", "extended < 1;")),
     F("78", "verify's problem count leaves out the settings", "native", r"PackCommands",
       ("tools/pack/lib/Commands.cpp", 'Plural(report.Errors(), "problem", "problems")',
        'Plural(v.errors.size(), "problem", "problems")')),
