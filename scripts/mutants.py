@@ -153,6 +153,20 @@ FAULTS = [
       (AUTHENTICODE, "const bool verified = X509_verify_cert(chain.get()) == 1;", "const bool verified = true;")),
     F("74", "verify skips the signer's certificate's signature", "native", r"PackCommands",
       (AUTHENTICODE, "checks.Expect(X509_verify(signer, X509_get0_pubkey(issuer)) == 1,", "checks.Expect(true,")),
+    # The lock as the tools judge it, and their limits.
+    F("75", "build accepts a lock with no check on", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/SettingsLint.cpp", "Doubt(0, LockRisk::AnyMachine,", "Doubt(0, LockRisk::None,")),
+    F("76", "a yes-like switch is only a warning", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/SettingsLint.cpp", "  std::u16string_view text = TrimBlanks(value);\n",
+       "  if (!value.empty()) return false;\n  std::u16string_view text = TrimBlanks(value);\n")),
+    F("77", "lock search never tries an extended family", "native", r"(SettingsLint|PackCommands)",
+      ("tools/pack/lib/LockSearch.cpp", "extended < kExtendedFamilies;", "extended < 1;")),
+    F("78", "verify's problem count leaves out the settings", "native", r"PackCommands",
+      ("tools/pack/lib/Commands.cpp", 'Plural(report.Errors(), "problem", "problems")',
+       'Plural(v.errors.size(), "problem", "problems")')),
+    F("79", "verify keeps a 1 MiB settings limit", "native", r"PackCommands",
+      ("tools/pack/lib/PackageReport.cpp", "  if (last.size > package::kMaxSettingsBytes) {\n    v.errors",
+       "  if (last.size > 1024 * 1024) {\n    v.errors")),
 ]
 
 # The files counted as code, and built.

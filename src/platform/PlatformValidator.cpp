@@ -8,9 +8,6 @@ namespace {
 
 namespace key = settings::key;
 
-// Exactly this text switches a check on; "01", " 1" or "yes" do not.
-constexpr std::u16string_view kSwitchOn = u"1";
-
 int32_t Verdict(bool passed) { return passed ? kCheckPassed : kCheckFailed; }
 
 }  // namespace
@@ -40,9 +37,9 @@ int32_t PlatformValidator::Validate() {
   m_baseboardSwitch = Read(key::kValidate, key::kBaseboard);
   if (m_observer != nullptr) m_observer->OnSwitches(m_cpuSwitch, m_biosSwitch, m_baseboardSwitch);
 
-  if (m_cpuSwitch == kSwitchOn && CheckCpu() == kCheckFailed) return kCheckFailed;
-  if (m_biosSwitch == kSwitchOn && CheckManufacturer(key::kBios, kClassBios) == kCheckFailed) return kCheckFailed;
-  if (m_baseboardSwitch == kSwitchOn) return CheckManufacturer(key::kBaseboard, kClassBaseBoard);
+  if (IsSwitchedOn(m_cpuSwitch) && CheckCpu() == kCheckFailed) return kCheckFailed;
+  if (IsSwitchedOn(m_biosSwitch) && CheckManufacturer(key::kBios, kClassBios) == kCheckFailed) return kCheckFailed;
+  if (IsSwitchedOn(m_baseboardSwitch)) return CheckManufacturer(key::kBaseboard, kClassBaseBoard);
   return kCheckPassed;
 }
 

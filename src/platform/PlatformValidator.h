@@ -17,6 +17,10 @@ namespace qf::platform {
 inline constexpr int32_t kCheckPassed = 1;
 inline constexpr int32_t kCheckFailed = 0;
 
+// Whether a [validate] value switches its check on: only exactly "1" does;
+// "01", " 1" or "yes" leave it off.
+inline bool IsSwitchedOn(std::u16string_view value) { return value == u"1"; }
+
 // One comparison the check made: the setting it read, what the machine
 // reported, and the verdict; the texts live only during the call. For the
 // probe tool; the stub watches nothing.

@@ -81,6 +81,10 @@ TEST_F(PackCommands, BuildsWhatTheWriterLaysOutAndGivesItBack) {
   Expect({"extract", "--output=" + extracted, "--", app}, kExitOk, "sub\\deeper\\data.bin (70000 bytes)\n");
   EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), test::Pattern(70000, 2));
   EXPECT_EQ(test::ReadBytes(dir / "out" / "$Settings.ini"), Packed());
+  // Settings as large as the stub reads are the tools' too.
+  Write(dir / "settings.ini", settings + std::string(2 << 20, '\n'));
+  Expect(Build(app), kExitOk);
+  Expect({"verify", app}, kExitOk, "ok, 4 entries, 0 warnings");
 }
 
 // Without --settings, the folder's own; warnings pass unless --strict, errors refuse.
@@ -89,12 +93,47 @@ TEST_F(PackCommands, TakesTheSettingsFromTheFolderAndWarnsOrRefuses) {
   const std::vector<std::string> strict = {"build", "-s", At("stub.exe"), "-o", app, apps, "--strict"};
   Write(dir / "app" / "$Settings.ini", "[executable]\nfile=gone.exe\n");
   Expect(folder, kExitProblems, "$Settings.ini:2: [executable] file \"gone.exe\" names no packaged file");
-  Write(dir / "app" / "$Settings.ini", "[Validate]\n[executable]\nfile=a.exe\n");
+  Write(dir / "app" / "$Settings.ini", settings + "[x]\n[message]\nfail=\n");
   Expect(strict, kExitStrict, "nothing written (--strict: warnings refuse)");
   EXPECT_FALSE(fs::exists(app));
-  Expect(folder, kExitOk, "$Settings.ini:1: [Validate] is not a section the stub reads; did you mean [validate]?");
+  Expect(folder, kExitOk, "$Settings.ini:9: [x] is not a section the stub reads");
   Expect({"verify", app}, kExitOk, "ok, 4 entries, 2 warnings");  // the folder's copy is no 4th file
   Expect({"verify", "--strict", app}, kExitStrict, ": refused (--strict: 2 warnings)");
+}
+
+// A lock switched off by a typo, or one no machine passes, is refused unless its author allows it by name;
+// verify gives the installer the same verdict and counts the lines it printed.
+TEST_F(PackCommands, RefusesALockOffByMistakeUnlessAllowedAndVerifySaysTheSame) {
+  const std::string rest = "[bios]\nManufacturer=x\n[message]\nfail=x\n[executable]\nfile=a.exe\n";
+  auto count = [&](const std::string& kind) {  // the lines of the standard error that start so
+    std::istringstream lines(err);
+    int n = 0;
+    for (std::string line; std::getline(lines, line);) n += line.starts_with(kind);
+    return std::to_string(n);
+  };
+  // clang-format off
+  const std::vector<std::tuple<const char*, std::string, const char*, const char*>> cases = {  // name, settings, the flag allowing it, the finding
+      {"section in another case", "[Validate]\ncpu=1\n[validate]\nbios=1\n" + rest, "--allow-odd-settings", ":1: [Validate] is not a section the stub reads"},
+      {"yes for 1", "[validate]\ncpu=yes\nbios=1\n" + rest, "--allow-odd-settings", ":2: [validate] cpu is \"yes\""},
+      {"a leading zero", "[validate]\nbios=1\nbaseboard=01\n" + rest, "--allow-odd-settings", ":3: [validate] baseboard is \"01\""},
+      {"no Processor", "[validate]\ncpu=1\nbios=1\n[cpu]\nProcessor=\n" + rest, "--allow-no-machine", ":2: the processor check is on, but no machine passes it"},
+      {"no check on", "[validate]\nbios=0\n" + rest, "--allow-any-machine", ": No check is on: every machine is accepted"},
+  };
+  // clang-format on
+  for (const auto& [name, text, allow, finding] : cases) {
+    SCOPED_TRACE(name);
+    Write(dir / "settings.ini", text);
+    fs::remove(app);
+    Expect(Build(app), kExitProblems, finding);
+    EXPECT_FALSE(fs::exists(app));
+    std::vector<std::string> allowed = Build(app);
+    allowed.push_back(allow);
+    Expect(allowed, kExitOk, finding);
+    Expect({"verify", app}, kExitProblems, finding);
+    EXPECT_NE(out.find(": broken (" + count("error: ") + " problem"), out.npos) << out << err;
+    Expect({"verify", allow, app}, kExitOk, finding);
+    EXPECT_NE(out.find(", " + count("warning: ") + " warning"), out.npos) << out << err;
+  }
 }
 
 #ifndef _WIN32
@@ -133,6 +172,7 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
       {built("app.exe", "victim", "", data(0, 1024 + 4000)), {"verify", app}, "entry 2 (sub\\deeper\\data.bin): its data 0x000013A0 + 70000 bytes overlaps that of entry 0", {}},
       {built("app.exe", "victim", "", [](Bytes& b) { b[1024 + 5000 + 70000] = 'x'; }), {"verify", app}, "the settings file is not UTF-16LE text starting with FF FE", {}},
       {built("app.exe", "victim", "", unsafe), {"verify", app}, "entry 2 (...\\deeper\\data.bin): the stub refuses to extract it", {}},
+      {[&] { test::WritePackage(app, stub, {{u"b.exe", u"", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"verify", app}, "app.exe: broken (1 problem)\n", {}},
       {built("out/a.exe", "victim", ""), {"extract", "-o", extracted, At("out/a.exe")}, "a.exe: is the installer being read", [&] { Expect({"verify", At("out/a.exe")}, kExitOk); }},
       {built("app.exe", "list.json", "app.exe"), {"list", "--json", "-o", At("list.json"), app}, "list.json: is the installer being read", [&] { Expect({"verify", app}, kExitOk); }},
       {built("app.exe", "out/sub", "elsewhere"), {"extract", "-o", extracted, app}, "sub: is a link, which is not followed", [&] { EXPECT_TRUE(fs::is_empty(dir / "elsewhere")); }},

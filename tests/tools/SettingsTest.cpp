@@ -42,8 +42,9 @@ TEST(SettingsText, EveryEncodingAndLineEndingGivesTheSameBytes) {
 std::string Lint(const std::u16string& text) {
   const std::vector<std::u16string> packaged = {u"setup.exe", u"sub\\tool.exe", u"$Settings.ini"};
   std::string all;
+  const char* const risks[] = {": ", " odd: ", " any machine: ", " no machine: "};  // by LockRisk
   for (const Finding& f : LintSettings(text, packaged)) {
-    all += std::to_string(f.line) + (f.error ? " error: " : ": ") + f.message + "\n";
+    all += std::to_string(f.line) + (f.error ? " error: " : risks[static_cast<int>(f.risk)]) + f.message + "\n";
   }
   return all;
 }
@@ -55,14 +56,24 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
   const std::u16string cpuOn = u"[validate]\r\ncpu=1\r\n" + fail + u"[cpu]\r\nProcessor=TavixSilicon\r\n";
   // clang-format off
   const std::vector<std::pair<std::u16string, std::string>> cases = {  // in front of the clean settings; the line, then the message
-      {u"[Validate]\r\ncpu=1\r\n", "1: [Validate] is not a section the stub reads; did you mean [validate]?\n"},
-      {u"[validate]\r\nCPU=1\r\n", "2: `CPU` in [validate] is not a key the stub reads; did you mean `cpu`?\n"},
+      // A lock other than it looks: names and switches the stub reads otherwise, no check, a check nothing passes.
+      {u"[Validate]\r\ncpu=1\r\n", "1 odd: [Validate] is not a section the stub reads; did you mean [validate]?\n"},
+      {u"[validate]\r\nCPU=1\r\n", "2 odd: `CPU` in [validate] is not a key the stub reads; did you mean `cpu`?\n"},
+      {u"[validate]\r\nprocessor=1\r\n", "2 odd: `processor` in [validate] is not a key the stub reads\n"},
+      {u"[validate]\r\nbios=yes\r\n", "2 odd: [validate] bios is \"yes\": only exactly \"1\""},
+      {u"[validate]\r\nbaseboard=01\r\n", "2 odd: [validate] baseboard is \"01\""}, {u"[validate]\r\ncpu=On \r\n", "2 odd: [validate] cpu is \"On \""},
+      {u"[validate]\r\ncpu=0\r\n", "0 any machine: No check is on: every machine is accepted\n"},
+      {u"[validate]\r\ncpu=1\r\n" + fail + u"[cpu]\r\nProcessor=\r\n", "2 no machine: the processor check is on, but no machine passes it"},
+      {cpuOn + u"Advanced=6;15\r\n[6]\r\nModel_Number=\r\n[15]\r\nModel_Number=;\r\n", "2 no machine: the processor check is on, but no machine passes it"},
+      {u"[validate]\r\nbaseboard=1\r\n" + fail + u"[baseboard]\r\nManufacturer=;;\r\n", "2 no machine: the baseboard check is on, but no machine passes it"},
+      // What does not touch the lock stays a warning.
+      {u"[validate]\r\nbios=no\r\n", "2: [validate] bios is \"no\": only exactly \"1\""},
+      {u"[message]\r\nFail=no\r\n", "2: `Fail` in [message] is not a key the stub reads; did you mean `fail`?\n"},
       {cpuOn + u"Advanced=25\r\n[25]\r\nModel_Number=1\r\n", "7: family 25 never matches: a family above 15 is 15 + 16 x the extended family (31, 47, ...); a family 25 as Linux shows it is 15 + 10, which the stub reads as 15 + 16 x 10 = 175\n"},
       {cpuOn + u"Advanced=6\r\n[6]\r\nModel_Number=8;158\r\n", "9: model 158 of [6] Model_Number never matches: the stub reads models 0 to 15\n"},
       {cpuOn + u"Advanced=06\r\n", "7: item \"06\" of [cpu] Advanced never matches"},
       {cpuOn + u"Advanced=6\r\n", "7: family \"6\" of [cpu] Advanced has no section [6]"},
       {cpuOn + u"Advanced=6; 15\r\n[6]\r\nModel_Number=8\r\n", "7: item \" 15\" of [cpu] Advanced has a blank"},
-      {u"[validate]\r\nbios=yes\r\n", "2: [validate] bios is \"yes\": only exactly \"1\""},
       {u"[cpu]\r\nProcessor=Tavix\r\n", "is not 12 characters long"},
       {u"[validate]\r\nbios=1\r\n" + fail, "2: the bios check is on but [bios] Manufacturer lists no maker: only machines that report none pass\n"},
       {u"[validate]\r\nbaseboard=1\r\n[baseboard]\r\nManufacturer=x\r\n", "0: [message] fail is empty or missing"},
@@ -78,6 +89,10 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
     const std::string found = Lint(text + clean);
     EXPECT_NE(found.find(finding), std::string::npos) << finding << "\n--- in ---\n" << found;
   }
+  // A family nothing passes beside one that some processor passes (15 + 16 x 1) leaves the check passable.
+  EXPECT_EQ(
+      Lint(cpuOn + u"Advanced=6;31\r\n[6]\r\nModel_Number=\r\n[31]\r\nModel_Number=2\r\n" + clean).find("machine"),
+      std::string::npos);
   // What the stub reads as meant: 255 characters are kept whole, "~~" is the line-break marker, "0" a
   // deliberate switch, an empty Advanced no restriction, the program found whatever its case and separator.
   EXPECT_EQ(

@@ -51,7 +51,7 @@ class Report final : public platform::ValidationObserver {
   void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override {
     for (const auto& [name, value] : {std::pair{u"validate.cpu", cpu}, std::pair{u"validate.bios", bios},
                                       std::pair{u"validate.baseboard", baseboard}}) {
-      Line(std::u16string(name) + u": " + Quoted(value) + (value == u"1" ? u" (on)" : u" (off)"));
+      Line(std::u16string(name) + u": " + Quoted(value) + (platform::IsSwitchedOn(value) ? u" (on)" : u" (off)"));
     }
   }
 

@@ -29,6 +29,10 @@ namespace {
 
 constexpr std::string_view kTool = "quillfen-pack";
 constexpr std::u16string_view kStubName = u"quillfen-stub.exe";
+// What a package author allows by name, on build and verify alike.
+constexpr std::string_view kAllowAny = "allow-any-machine";
+constexpr std::string_view kAllowNone = "allow-no-machine";
+constexpr std::string_view kAllowOdd = "allow-odd-settings";
 
 constexpr std::string_view kMainHelp =
     "usage: quillfen-pack <command> [options]\n"
@@ -62,11 +66,22 @@ constexpr std::string_view kBuildHelp =
     "                       of a single folder INPUT)\n"
     "  -q, --quiet          print only warnings and errors\n"
     "      --strict         refuse on any warning too (exit status 3)\n"
+    "      --allow-any-machine\n"
+    "                       build although no check is on\n"
+    "      --allow-no-machine\n"
+    "                       build although a check is on that no machine passes\n"
+    "      --allow-odd-settings\n"
+    "                       build although a section, key or switch of the checks\n"
+    "                       is one the stub reads otherwise than it looks\n"
     "  -h, --help           show this help\n"
     "\n"
-    "Nothing is written when a file cannot be packed, or when [executable] file\n"
-    "names no packaged file. Other warnings about the settings do not stop the\n"
-    "build unless --strict is given.\n";
+    "Nothing is written (exit status 1) when a file cannot be packed, when\n"
+    "[executable] file names no packaged file, or when the checks would not be\n"
+    "what they look like: no check on, a check no machine passes, a section or key\n"
+    "of the checks in another letter case or unknown, a switch such as \"yes\" or\n"
+    "\"01\" that leaves its check off. The --allow options build such an installer\n"
+    "anyway, the finding then a warning. Other warnings do not stop the build\n"
+    "unless --strict is given.\n";
 
 constexpr std::string_view kListHelp =
     "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
@@ -80,11 +95,12 @@ constexpr std::string_view kListHelp =
     "  -h, --help       show this help\n";
 
 constexpr std::string_view kVerifyHelp =
-    "usage: quillfen-pack verify [-q] [--strict] [--ca FILE] INSTALLER\n"
+    "usage: quillfen-pack verify [-q] [--strict] [--allow-...] [--ca FILE] INSTALLER\n"
     "\n"
     "Checks everything the stub checks when it reads the package, and that every\n"
     "file's data lies inside the data region, that the stub can extract every\n"
-    "file, that the settings file is last and readable; then checks the settings.\n"
+    "file, that the settings file is last and readable; then checks the settings\n"
+    "as build does, refusing what build refuses.\n"
     "A signed installer's signature is checked as a verifier checks it, one line\n"
     "per check: the certificate table holds one PKCS#7 signature and nothing else,\n"
     "the image digest, the signed attributes' message digest, the signer's\n"
@@ -95,6 +111,8 @@ constexpr std::string_view kVerifyHelp =
     "options:\n"
     "  -q, --quiet    print only problems and warnings\n"
     "      --strict   refuse on any warning too (exit status 3)\n"
+    "      --allow-any-machine, --allow-no-machine, --allow-odd-settings\n"
+    "                 accept what build accepts with the same option, as a warning\n"
     "      --ca FILE  check the signer's chain up to a root of FILE (PEM) only\n"
     "  -h, --help     show this help\n";
 
@@ -126,29 +144,53 @@ class Report {
   explicit Report(Console& console) : m_console(console) {}
   void Error(const std::string& text) {
     m_console.err << "error: " << text << '\n';
-    m_failed = true;
+    ++m_errors;
   }
   void Warning(const std::string& text) {
     m_console.err << "warning: " << text << '\n';
     ++m_warnings;
   }
-  void Settings(const std::string& where, const std::vector<Finding>& findings) {
+  // A finding that makes the lock other than it looks refuses unless its option allows it.
+  void Settings(const std::string& where, const std::vector<Finding>& findings, const ParsedArgs& args) {
     for (const Finding& f : findings) {
       std::string text = where;
       if (f.line > 0) text += ':' + std::to_string(f.line);
-      f.error ? Error(text + ": " + f.message) : Warning(text + ": " + f.message);
+      text += ": " + f.message;
+      const std::string_view allow = AllowOption(f.risk);
+      if (f.error) {
+        Error(text);
+      } else if (!allow.empty() && !args.Has(allow)) {
+        Error(text + " (refused without --" + std::string(allow) + ")");
+      } else {
+        Warning(text);
+      }
     }
   }
-  bool Failed() const { return m_failed; }
+  bool Failed() const { return m_errors > 0; }
+  std::size_t Errors() const { return m_errors; }
   std::size_t Warnings() const { return m_warnings; }
   // With --strict every warning refuses, under an exit status of its own.
   int Exit(bool strict = false) const {
-    return m_failed ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
+    return Failed() ? kExitProblems : (strict && m_warnings > 0 ? kExitStrict : kExitOk);
   }
 
  private:
+  static std::string_view AllowOption(LockRisk risk) {
+    switch (risk) {
+      case LockRisk::OddSetting:
+        return kAllowOdd;
+      case LockRisk::AnyMachine:
+        return kAllowAny;
+      case LockRisk::NoMachine:
+        return kAllowNone;
+      case LockRisk::None:
+        break;
+    }
+    return {};
+  }
+
   Console& m_console;
-  bool m_failed = false;
+  std::size_t m_errors = 0;
   std::size_t m_warnings = 0;
 };
 
@@ -348,13 +390,17 @@ int Build(const ParsedArgs& args, Console& console) {
 
   Bytes settings;
   std::u16string settingsText;
-  if (const auto source = ReadWholeFile(in.settings, kMaxSettingsBytes); !source) {
-    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (" + LastSystemError() + "; at most 1 MiB)");
+  if (const auto source = ReadWholeFile(in.settings, kMaxSettingsSourceBytes); !source) {
+    report.Error(Utf8(in.settings) + ": cannot be read as a settings file (" + LastSystemError() + "; " +
+                 SettingsLimit() + ")");
   } else if (DecodedSettings decoded = DecodeSettingsSource(*source); !decoded.error.empty()) {
     report.Error(Utf8(in.settings) + ": " + decoded.error);
+  } else if (Bytes packed = EncodeSettings(decoded.text); packed.size() > package::kMaxSettingsBytes) {
+    report.Error(Utf8(in.settings) + ": " + std::to_string(packed.size()) + " bytes as the stub reads it; " +
+                 SettingsLimit());
   } else {
     settingsText = std::move(decoded.text);
-    settings = EncodeSettings(settingsText);
+    settings = std::move(packed);
   }
 
   Collected collected = CollectInputs(in.inputs, in.settings);
@@ -382,7 +428,7 @@ int Build(const ParsedArgs& args, Console& console) {
     payload += f.size;
   }
   packaged.push_back(std::u16string(package::kSettingsName));
-  if (!settings.empty()) report.Settings(Utf8(in.settings), LintSettings(settingsText, packaged));
+  if (!settings.empty()) report.Settings(Utf8(in.settings), LintSettings(settingsText, packaged), args);
 
   if (report.Exit(args.Has("strict")) != kExitOk) {
     console.err << kTool << ": nothing written" << (report.Failed() ? "" : " (--strict: warnings refuse)") << "\n";
@@ -538,9 +584,9 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
   }
   for (const std::string& e : v.errors) report.Error(name + ": " + e);
   for (const std::string& w : v.warnings) report.Warning(name + ": " + w);
-  report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings);
+  report.Settings(name + ": " + Utf8(package::kSettingsName), v.settings, args);
   if (report.Failed()) {
-    console.out << name << ": broken (" << Plural(v.errors.size(), "problem", "problems") << ")\n";
+    console.out << name << ": broken (" << Plural(report.Errors(), "problem", "problems") << ")\n";
   } else if (args.Has("strict") && report.Warnings() > 0) {
     console.out << name << ": refused (--strict: " << Plural(report.Warnings(), "warning", "warnings") << ")\n";
   } else if (!args.Has("quiet")) {
@@ -634,11 +680,11 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
     report.Error(args.positionals[0] + ": the last entry is not the settings file");
     return report.Exit();
   }
-  if (last.size > kMaxSettingsBytes) {
+  if (last.size > package::kMaxSettingsBytes) {
     report.Error(args.positionals[0] + ": " + SettingsTooLarge(last));
     return report.Exit();
   }
-  const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
+  const auto bytes = ReadEntryBytes(path, last, package::kMaxSettingsBytes);
   const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
   if (!text) {
     report.Error(args.positionals[0] + ": the settings file is not UTF-16LE text with a byte-order mark");
@@ -682,10 +728,24 @@ int RunPack(std::span<const std::string> args, Console& console) {
   };
   const std::array<Command, 5> commands = {{
       {"build",
-       {{"output", 'o', true}, {"stub", 's', true}, {"settings", 0, true}, {"quiet", 'q', false}, {"strict", 0, false}},
+       {{"output", 'o', true},
+        {"stub", 's', true},
+        {"settings", 0, true},
+        {"quiet", 'q', false},
+        {"strict", 0, false},
+        {kAllowAny, 0, false},
+        {kAllowNone, 0, false},
+        {kAllowOdd, 0, false}},
        Build},
       {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
-      {"verify", {{"quiet", 'q', false}, {"strict", 0, false}, {"ca", 0, true}}, VerifyCommand},
+      {"verify",
+       {{"quiet", 'q', false},
+        {"strict", 0, false},
+        {kAllowAny, 0, false},
+        {kAllowNone, 0, false},
+        {kAllowOdd, 0, false},
+        {"ca", 0, true}},
+       VerifyCommand},
       {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
       {"settings", {{"output", 'o', true}}, SettingsCommand},
   }};

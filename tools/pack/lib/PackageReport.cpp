@@ -187,8 +187,8 @@ std::string DataDamage(const Inspection& ins, std::size_t index) {
 }
 
 std::string SettingsTooLarge(const PackageEntry& settings) {
-  return "the settings file has " + std::to_string(settings.size) + " bytes; the tools read at most " +
-         std::to_string(kMaxSettingsBytes) + " (1 MiB)";
+  return "the settings file has " + std::to_string(settings.size) + " bytes; " + SettingsLimit() +
+         " and stops with \"Extraction Failed\"";
 }
 
 PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
@@ -197,9 +197,9 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
     const PackageEntry& last = ins.entries.back();
     if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
       out.error = "the installer's last entry is not the settings file";
-    } else if (last.size > kMaxSettingsBytes) {
+    } else if (last.size > package::kMaxSettingsBytes) {
       out.error = SettingsTooLarge(last);
-    } else if (auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes)) {
+    } else if (auto bytes = ReadEntryBytes(path, last, package::kMaxSettingsBytes)) {
       out.bytes = std::move(*bytes);
     } else {
       out.error = "the installer's settings file cannot be read";
@@ -208,8 +208,8 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
   }
   sys::File file = sys::File::OpenRead(path);
   const auto size = file ? file.Size() : std::nullopt;
-  if (!size || *size > kMaxSettingsBytes) {
-    out.error = size ? "over 1 MiB, no settings file" : "cannot be opened as a regular file";
+  if (!size || *size > kMaxSettingsSourceBytes) {
+    out.error = size ? "too large for a settings file: " + SettingsLimit() : "cannot be opened as a regular file";
     return out;
   }
   std::vector<unsigned char> bytes(static_cast<std::size_t>(*size));
@@ -220,6 +220,10 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
   DecodedSettings decoded = DecodeSettingsSource(bytes);
   out.error = std::move(decoded.error);
   if (out.error.empty()) out.bytes = EncodeSettings(decoded.text);
+  if (out.bytes.size() > package::kMaxSettingsBytes) {
+    out.error = "too large for a settings file: " + SettingsLimit();
+    out.bytes.clear();
+  }
   return out;
 }
 
@@ -257,11 +261,11 @@ Verification Verify(const std::u16string& path, const Inspection& ins) {
                        Utf8(package::kSettingsName) + "; the stub stops with \"Extraction Failed\"");
     return v;
   }
-  if (last.size > kMaxSettingsBytes) {
+  if (last.size > package::kMaxSettingsBytes) {
     v.errors.push_back(SettingsTooLarge(last));
     return v;
   }
-  const auto bytes = ReadEntryBytes(path, last, kMaxSettingsBytes);
+  const auto bytes = ReadEntryBytes(path, last, package::kMaxSettingsBytes);
   const auto text = bytes ? DecodePackedSettings(*bytes) : std::nullopt;
   if (!text) {
     v.errors.push_back("the settings file is not UTF-16LE text starting with FF FE; the stub reads empty settings");

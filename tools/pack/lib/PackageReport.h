@@ -45,7 +45,7 @@ Verification Verify(const std::u16string& path, const Inspection& inspection);
 // table, or overlaps another entry's data. Empty when it is sound.
 std::string DataDamage(const Inspection& inspection, std::size_t index);
 
-// The settings entry is larger than the tools read.
+// The settings entry is larger than the stub reads.
 std::string SettingsTooLarge(const PackageEntry& settings);
 
 // The settings exactly as the stub reads them (FF FE, then UTF-16LE): a built

@@ -5,9 +5,11 @@
 #include <map>
 #include <optional>
 
+#include "pack/lib/LockSearch.h"
 #include "pack/lib/SettingsText.h"
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
+#include "platform/PlatformValidator.h"
 #include "settings/IniDocument.h"
 #include "sys/CaseFold.h"
 
@@ -42,7 +44,6 @@ constexpr std::u16string_view kManufacturer = u"Manufacturer";
 constexpr std::u16string_view kFile = u"file";
 constexpr std::u16string_view kParam = u"param";
 constexpr std::u16string_view kFail = u"fail";
-constexpr std::u16string_view kSwitchOn = u"1";
 constexpr std::u16string_view kSwitchOff = u"0";
 
 struct Schema {
@@ -69,6 +70,19 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
 }
 
 bool IsBlank(std::u16string_view text) { return TrimBlanks(text).empty(); }
+
+// A switch value an author most likely meant as on, though only exactly "1"
+// is: a word for yes, or a number other than zero ("01", " 1", "+1").
+bool ReadsLikeYes(std::u16string_view value) {
+  std::u16string_view text = TrimBlanks(value);
+  const std::u16string word = sys::FoldCase(text);
+  for (std::u16string_view yes : {u"y", u"yes", u"true", u"on", u"enable", u"enabled"}) {
+    if (word == yes) return true;
+  }
+  if (!text.empty() && (text.front() == u'+' || text.front() == u'-')) text.remove_prefix(1);
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }) &&
+         text.find_first_not_of(u'0') != std::u16string_view::npos;
+}
 
 // A plain decimal's value, saturated far above any family or model.
 uint64_t Number(std::u16string_view digits) {
@@ -165,6 +179,7 @@ class Linter {
     CheckManufacturer(kBaseboard);
     CheckExecutable();
     CheckMessage();
+    CheckLock();
     std::stable_sort(m_findings.begin(), m_findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return std::move(m_findings);
@@ -173,6 +188,9 @@ class Linter {
  private:
   void Warn(int line, std::string message) { m_findings.push_back({line, std::move(message)}); }
   void Fail(int line, std::string message) { m_findings.push_back({line, std::move(message), true}); }
+  void Doubt(int line, LockRisk risk, std::string message) {
+    m_findings.push_back({line, std::move(message), false, risk});
+  }
 
   static std::string Name(std::u16string_view section, std::u16string_view key) {
     std::string name = "[";
@@ -190,7 +208,9 @@ class Linter {
     const IniEntry* e = Find(section, key);
     return e != nullptr ? e->line : 0;
   }
-  bool SwitchedOn(std::u16string_view key) const { return Value(kValidate, key) == kSwitchOn; }
+  bool SwitchedOn(std::u16string_view key) const { return platform::IsSwitchedOn(Value(kValidate, key)); }
+  // The sections the platform check reads; [executable] and [message] are not.
+  static bool InLock(std::u16string_view section) { return section != kExecutable && section != kMessage; }
 
   const IniEntry* Find(std::u16string_view section, std::u16string_view key) const {
     for (const IniSection& s : m_doc.Sections()) {
@@ -273,16 +293,18 @@ class Linter {
         std::vector<std::u16string_view> names;
         for (const Schema& e : expected) names.push_back(e.section);
         const auto meant = Closest(s.name, names);
-        Warn(s.line, "[" + Utf8(s.name) + "] is not a section the stub reads" +
-                         (meant ? "; did you mean [" + Utf8(*meant) + "]?" : ""));
+        Doubt(s.line, meant && InLock(*meant) ? LockRisk::OddSetting : LockRisk::None,
+              "[" + Utf8(s.name) + "] is not a section the stub reads" +
+                  (meant ? "; did you mean [" + Utf8(*meant) + "]?" : ""));
         continue;
       }
       for (const IniEntry& e : s.entries) {
         if (IsBlank(e.key)) continue;
         if (std::find(exact->keys.begin(), exact->keys.end(), e.key) == exact->keys.end()) {
           const auto meant = Closest(e.key, exact->keys);
-          Warn(e.line, Ticked(e.key) + " in [" + Utf8(s.name) + "] is not a key the stub reads" +
-                           (meant ? "; did you mean " + Ticked(*meant) + "?" : ""));
+          Doubt(e.line, InLock(s.name) ? LockRisk::OddSetting : LockRisk::None,
+                Ticked(e.key) + " in [" + Utf8(s.name) + "] is not a key the stub reads" +
+                    (meant ? "; did you mean " + Ticked(*meant) + "?" : ""));
           continue;
         }
         const auto [it, inserted] = seen.emplace(std::make_pair(s.name, e.key), e.line);
@@ -297,9 +319,10 @@ class Linter {
   void CheckSwitches() {
     for (std::u16string_view key : {kCpu, kBios, kBaseboard}) {
       const IniEntry* e = Find(kValidate, key);
-      if (e == nullptr || e->value == kSwitchOn || e->value == kSwitchOff) continue;
-      Warn(e->line, Name(kValidate, key) + " is " + Quoted(e->value) +
-                        ": only exactly \"1\" switches the check on, so it stays off");
+      if (e == nullptr || platform::IsSwitchedOn(e->value) || e->value == kSwitchOff) continue;
+      Doubt(e->line, ReadsLikeYes(e->value) ? LockRisk::OddSetting : LockRisk::None,
+            Name(kValidate, key) + " is " + Quoted(e->value) +
+                ": only exactly \"1\" switches the check on, so it stays off");
     }
   }
 
@@ -419,11 +442,20 @@ class Linter {
     }
   }
 
+  bool AnyCheck() const { return SwitchedOn(kCpu) || SwitchedOn(kBios) || SwitchedOn(kBaseboard); }
+
   void CheckMessage() {
-    const bool anyCheck = SwitchedOn(kCpu) || SwitchedOn(kBios) || SwitchedOn(kBaseboard);
-    if (!anyCheck) Warn(0, "No check is on: every machine is accepted");
-    if (anyCheck && Value(kMessage, kFail).empty()) {
+    if (AnyCheck() && Value(kMessage, kFail).empty()) {
       Warn(0, "[message] fail is empty or missing: a failed check shows an empty message box");
+    }
+  }
+
+  void CheckLock() {
+    if (!AnyCheck()) Doubt(0, LockRisk::AnyMachine, "No check is on: every machine is accepted");
+    for (std::u16string_view check : ChecksNoMachinePasses(m_doc)) {
+      Doubt(LineOf(kValidate, check), LockRisk::NoMachine,
+            "the " + (check == kCpu ? std::string("processor") : Utf8(check)) +
+                " check is on, but no machine passes it: the installer refuses every machine");
     }
   }
 

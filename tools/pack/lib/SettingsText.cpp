@@ -6,6 +6,7 @@ namespace qf::pack {
 namespace {
 
 constexpr char16_t kByteOrderMark = 0xFEFF;
+constexpr uint32_t kMiB = 1024 * 1024;
 constexpr unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 
 bool StartsWith(std::span<const unsigned char> bytes, std::initializer_list<unsigned char> prefix) {
@@ -48,6 +49,12 @@ std::u16string WithCrLf(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::string SettingsLimit() {
+  const uint32_t limit = package::kMaxSettingsBytes;
+  return "the stub reads at most " +
+         (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes");
+}
 
 DecodedSettings DecodeSettingsSource(std::span<const unsigned char> bytes) {
   std::u16string text;

@@ -10,12 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "package/PackageFormat.h"
+
 namespace qf::pack {
 
 using Bytes = std::vector<unsigned char>;
 
-// A settings file is a few hundred bytes; anything past this is no settings file.
-inline constexpr uint32_t kMaxSettingsBytes = 1024 * 1024;
+// The settings as packed are at most package::kMaxSettingsBytes, the stub's
+// own limit. A source twice that size cannot fit once converted: UTF-16 takes
+// at least two bytes for every three of UTF-8.
+inline constexpr uint64_t kMaxSettingsSourceBytes = 2ull * package::kMaxSettingsBytes;
+
+// The stub's limit as messages state it: "the stub reads at most 16 MiB".
+std::string SettingsLimit();
 
 struct DecodedSettings {
   std::u16string text;  // without byte-order mark, every line ending CR LF
