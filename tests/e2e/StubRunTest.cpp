@@ -211,6 +211,12 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
   };
   const std::string vendor = sys::Utf16ToUtf8(m_vendor).value();
   const fs::path marker = m_dir / "planted-dll-was-loaded";
+  Bytes stub;  // the packed stub as it was before its row ran
+  auto readStub = [&](RunOptions& options) { stub = test::ReadBytes(fs::path(options.exe)); };
+  auto stubKept = [&](const Observation&) {
+    const Bytes now = test::ReadBytes(m_dir / m_exe);
+    EXPECT_TRUE(now == stub) << "the stub changed: " << stub.size() << " bytes, now " << now.size();
+  };
 
   // clang-format off
   const std::vector<Scenario> scenarios = {
@@ -286,6 +292,23 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
         "message (not shown, silent): \"Error - Quillfen \": This software needs other hardware.", "exit code 1101"}},
       {"silent invalid installer", Packed(Standard(Passing(u"Missing.exe"))), L"/LOG=run.log /S", 1103, {},
        {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1103"}},
+      // The log never goes into the stub's own file, whatever names it: the run is as without a log.
+      {"log naming the stub", Packed(Standard(Passing())), L"/S \"/LOG=LOG NAMING THE STUB.EXE\"", 42, {}, {}, readStub,
+       stubKept},
+      {"log at the stub's full path", Packed(Standard(Passing())),
+       L"/s \"/log=" + (m_dir / "log at the stub's full path.exe").wstring() + L"\"", 42, {}, {}, readStub, stubKept},
+      // Wine shows a host link to a file as that file, never as a link: the stub is known by its identity.
+      {"log at a link to the stub", Packed(Standard(Passing())), L"/S /LOG=stub.link", 42, {}, {},
+       [&](RunOptions& options) {
+         readStub(options);
+         EXPECT_TRUE(test::RunOnHost(L"/bin/ln", L"ln -s \"" + test::HostPath(options.exe) + L"\" \"" +
+                                                     test::HostPath((m_dir / "stub.link").wstring()) + L"\"",
+                                     [&] { return test::Exists((m_dir / "stub.link").wstring()); }));
+       },
+       [&](const Observation& seen) {
+         stubKept(seen);
+         ::DeleteFileW((m_dir / "stub.link").c_str());
+       }},
       {"log in a folder that does not exist", Packed(Standard(Passing())), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
       {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENT /S=1 LOG=run.log", 42, {}, {}, {},
        [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
