@@ -259,8 +259,17 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1005, kExtractionFailed},
       {"empty settings", Packed(settingsOf({})), L"", 1005, kExtractionFailed},
       {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1103, kInvalidInstaller},
-      {"program is a folder", Packed(Standard(Passing(u"docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"", 1103,
-       kInvalidInstaller},
+      {"program is a folder", Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"",
+       1103, kInvalidInstaller},
+      // The program's path is read as Windows reads it ("." segments, "/" and letter case aside), never leaving
+      // the workspace; what starts is the entry itself.
+      {"program named with a dot", Packed(Standard(Passing(u".\\Installer.exe"))), L"", 3, {}},
+      {"program named with slashes in other capitals",
+       Packed(Standard(Passing(u"./sub/./SETUP.EXE"), {{u"Setup.exe", u"Sub\\", m_installer}})), L"", 4, {}, {}, {},
+       [&](const Observation&) {
+         EXPECT_TRUE(Record()["self"].ends_with("\\Sub\\Setup.exe")) << Record()["self"];
+       }},
+      {"program above the workspace", Packed(Standard(Passing(u"..\\Installer.exe"))), L"", 1103, kInvalidInstaller},
       {"no program named", Packed(Standard(Passing(u""))), L"", 1103, kInvalidInstaller},
       {"settings name in capitals", Packed(upperCase), L"", 0, {}},
       // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
