@@ -141,6 +141,17 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
+    # The log, the installer program's path and the cleanup.
+    F("60", "log appended to the stub's own file", "wine", r"^qf_e2e_tests$",
+      ("src/app/FileLogSink.cpp", "run::MayAppendLog(Facts(log), Facts(own))", "run::MayAppendLog(Facts(log), {})")),
+    F("61", "log appended through a link", "native", r"RunLog",
+      ("src/run/LogTarget.h", "return !log.link && (", "return (")),
+    F("62", "'.' segments of the program's path kept", "native", r"(ProgramPath|Extraction)",
+      ("src/package/ProgramPath.cpp", '    if (segment == u".") continue;\n', "")),
+    F("63", "installer still running at cleanup left running", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", "      ::TerminateProcess(process.get(), 0);\n", "")),
+    F("64", "the settings' spelling started, not the entry's", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", 'workspace + u"\\\\" + program.value_or(file);', 'workspace + u"\\\\" + file;')),
 ]
 
 # The files counted as code, and built.
