@@ -167,6 +167,17 @@ FAULTS = [
     F("79", "verify keeps a 1 MiB settings limit", "native", r"PackCommands",
       ("tools/pack/lib/PackageReport.cpp", "  if (last.size > package::kMaxSettingsBytes) {\n    v.errors",
        "  if (last.size > 1024 * 1024) {\n    v.errors")),
+    # The log, the installer program's path and the cleanup.
+    F("60", "log appended to the stub's own file", "wine", r"^qf_e2e_tests$",
+      ("src/app/FileLogSink.cpp", "run::MayAppendLog(Facts(log), Facts(own))", "run::MayAppendLog(Facts(log), {})")),
+    F("61", "log appended through a link", "native", r"RunLog",
+      ("src/run/LogTarget.h", "return !log.link && (", "return (")),
+    F("62", "'.' segments of the program's path kept", "native", r"(ProgramPath|Extraction)",
+      ("src/package/ProgramPath.cpp", '    if (segment == u".") continue;\n', "")),
+    F("63", "installer still running at cleanup left running", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", "      ::TerminateProcess(process.get(), 0);\n", "")),
+    F("64", "the settings' spelling started, not the entry's", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", 'workspace + u"\\\\" + program.value_or(file);', 'workspace + u"\\\\" + file;')),
 ]
 
 # The files counted as code, and built.

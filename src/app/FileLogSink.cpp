@@ -1,5 +1,7 @@
 #include "app/FileLogSink.h"
 
+#include "run/LogTarget.h"
+#include "sys/File.h"
 #include "sys/Text.h"
 #include "sys/Unique.h"
 
@@ -33,13 +35,29 @@ std::string Timestamp() {
   return out;
 }
 
+run::OpenFileFacts Facts(const BY_HANDLE_FILE_INFORMATION& file) {
+  return {(file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, file.dwVolumeSerialNumber,
+          file.nFileIndexHigh, file.nFileIndexLow};
+}
+
 }  // namespace
 
 FileLogSink::FileLogSink(const std::u16string& path) {
   ::InitializeCriticalSection(&m_lock);
-  // Relative to the current folder, as the user typed it; appended to, never emptied.
-  m_file.reset(::CreateFileW(sys::Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Relative to the current folder, as the user typed it; appended to, never
+  // emptied. A link at the path is opened itself, never followed. The stub's
+  // own file is known by its identity, not by any of its names: Windows
+  // refuses to write a running program, Wine does not.
+  sys::UniqueFile file(::CreateFileW(sys::Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const sys::UniqueFile self(::CreateFileW(sys::Wide(sys::ExecutablePath()), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+  BY_HANDLE_FILE_INFORMATION log{}, own{};
+  if (::GetFileInformationByHandle(file.get(), &log) && ::GetFileInformationByHandle(self.get(), &own) &&
+      run::MayAppendLog(Facts(log), Facts(own))) {
+    m_file = std::move(file);
+  }
 }
 
 FileLogSink::~FileLogSink() { ::DeleteCriticalSection(&m_lock); }

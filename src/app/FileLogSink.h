@@ -12,7 +12,8 @@ namespace qf {
 
 // The /LOG file: UTF-8 lines, each after the local time to the millisecond,
 // appended to what the file held. Both of the run's threads write to it.
-// A file that cannot be opened leaves the sink closed: the run goes on without a log.
+// A file that cannot be opened, a link and the stub's own file leave the sink
+// closed: the run goes on without a log.
 class FileLogSink final : public run::LogSink {
  public:
   explicit FileLogSink(const std::u16string& path);

@@ -1,6 +1,7 @@
 #include "app/InstallerRun.h"
 
 #include "package/PackageFormat.h"
+#include "package/ProgramPath.h"
 #include "run/ExitCode.h"
 #include "sys/File.h"
 #include "sys/Path.h"
@@ -249,10 +250,12 @@ bool InstallerRun::LaunchProgram(const std::u16string& workspace, const std::u16
                                  const std::u16string& parameters) {
   // Only a file the package wrote, and still a plain file: a folder would open
   // a window on the workspace, a link could lead anywhere.
-  const std::u16string path = workspace + u"\\" + file;
+  // What starts is the entry as the package spells it, however the settings spell it.
+  const std::optional<std::u16string> program = package::FindProgram(m_reader, file);
+  const std::u16string path = workspace + u"\\" + program.value_or(file);
   const DWORD attributes = ::GetFileAttributesW(sys::Wide(path));
   const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  if (!m_reader.HoldsProgram(file) || attributes == INVALID_FILE_ATTRIBUTES || (attributes & notPlain) != 0) {
+  if (!program || attributes == INVALID_FILE_ATTRIBUTES || (attributes & notPlain) != 0) {
     m_log.Write({u"installer: \"", file, u"\" is not a plain file the package wrote"});
     return false;
   }

@@ -342,18 +342,6 @@ ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
   return ResultCode::Success;
 }
 
-bool PackageReader::HoldsProgram(std::u16string_view file) const {
-  for (int32_t index = 0; index + 1 < m_entryCount; ++index) {
-    const PackageEntry& entry = m_entries[static_cast<std::size_t>(index)];
-    if (file.size() == entry.directory.size() + entry.name.size() &&
-        sys::SameFileName(file.substr(0, entry.directory.size()), entry.directory) &&
-        sys::SameFileName(file.substr(entry.directory.size()), entry.name)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 ResultCode PackageReader::ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context) {
   if (directory.empty()) return kEmptyDirectoryResult;
   const std::u16string target = PrepareDirectory(directory);

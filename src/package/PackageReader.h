@@ -81,9 +81,6 @@ class PackageReader {
 
   // Reads the last entry, the settings file, into `bytes`; nothing is written.
   ResultCode ReadSettingsFile(std::vector<unsigned char>& bytes);
-  // Whether `file` ("dir\name", as the settings name the installer program)
-  // is an entry of the loaded table other than the settings file.
-  bool HoldsProgram(std::u16string_view file) const;
   // Writes every entry into `directory`, last entry first, calling `callback`
   // after each one written.
   ResultCode ExtractAll(const std::u16string& directory, ExtractCallback callback, void* context);

@@ -107,6 +107,7 @@ Observation RunStub(const RunOptions& options) {
   }
   ::CloseHandle(process.hThread);
   std::vector<HWND> handledBoxes;
+  HWND dialog = nullptr;
   const ULONGLONG deadline = ::GetTickCount64() + kRunDeadlineMs;
   while (::GetTickCount64() < deadline) {
     if (::WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) {
@@ -119,6 +120,7 @@ Observation RunStub(const RunOptions& options) {
       seen.anyWindow = true;
       visible = visible || ::IsWindowVisible(window);
       if (HWND bar = ::GetDlgItem(window, kProgressId); bar != nullptr) {
+        dialog = window;
         const std::wstring caption = TextOf(window);
         if (seen.captions.empty() || seen.captions.back() != caption) seen.captions.push_back(caption);
         if (const LRESULT high = Query(bar, PBM_GETRANGE, FALSE); high >= 0) seen.rangeHigh = static_cast<int>(high);
@@ -149,7 +151,7 @@ Observation RunStub(const RunOptions& options) {
             return std::none_of(now.begin(), now.end(), ::IsWindowVisible);
           },
           kPaintDeadlineMs);
-      if (options.whileInstallerRuns) options.whileInstallerRuns();
+      if (options.whileInstallerRuns) options.whileInstallerRuns(dialog);
       ::SetEvent(options.release);
     }
   }

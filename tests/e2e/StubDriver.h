@@ -29,10 +29,11 @@ struct RunOptions {
   std::wstring exe = {};
   std::wstring arguments = {};  // after the program's quoted path
   // The test installer's record and release event: once the record appears
-  // the driver looks at the stub, calls `whileInstallerRuns`, then releases it.
+  // the driver looks at the stub, calls `whileInstallerRuns` with the stub's
+  // dialog, then releases it.
   std::wstring record = {};
   HANDLE release = nullptr;
-  std::function<void()> whileInstallerRuns = {};
+  std::function<void(HWND dialog)> whileInstallerRuns = {};
   // Called once, when the bar first reaches `actAtPosition`, with the stub's process and dialog.
   std::optional<int> actAtPosition = {};
   std::function<void(HANDLE process, HWND dialog)> action = {};

@@ -159,7 +159,7 @@ class StubRun : public ::testing::Test {
     EXPECT_TRUE(seen.exited) << "did not end, or could not start: error " << seen.startError;
     EXPECT_EQ(seen.exitCode, s.code);
     EXPECT_EQ(seen.boxes, s.box ? std::vector<SeenBox>{*s.box} : std::vector<SeenBox>{});
-    EXPECT_EQ(seen.installerRan, s.code < 1000) << "whether the installer ran";
+    EXPECT_EQ(seen.installerRan, s.code < 1000 || options.whileInstallerRuns) << "whether the installer ran";
     if (seen.installerRan) {
       EXPECT_TRUE(seen.stubAliveWhileInstallerRan) << "the stub ended before its installer";
       EXPECT_TRUE(seen.stubHidWhileInstallerRan);
@@ -225,6 +225,12 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
   };
   const std::string vendor = sys::Utf16ToUtf8(m_vendor).value();
   const fs::path marker = m_dir / "planted-dll-was-loaded";
+  Bytes stub;  // the packed stub as it was before its row ran
+  auto readStub = [&](RunOptions& options) { stub = test::ReadBytes(fs::path(options.exe)); };
+  auto stubKept = [&](const Observation&) {
+    const Bytes now = test::ReadBytes(m_dir / m_exe);
+    EXPECT_TRUE(now == stub) << "the stub changed: " << stub.size() << " bytes, now " << now.size();
+  };
 
   // clang-format off
   const std::vector<Scenario> scenarios = {
@@ -267,8 +273,17 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1005, kExtractionFailed},
       {"empty settings", Packed(settingsOf({})), L"", 1005, kExtractionFailed},
       {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1103, kInvalidInstaller},
-      {"program is a folder", Packed(Standard(Passing(u"docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"", 1103,
-       kInvalidInstaller},
+      {"program is a folder", Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"",
+       1103, kInvalidInstaller},
+      // The program's path is read as Windows reads it ("." segments, "/" and letter case aside), never leaving
+      // the workspace; what starts is the entry itself.
+      {"program named with a dot", Packed(Standard(Passing(u".\\Installer.exe"))), L"", 3, {}},
+      {"program named with slashes in other capitals",
+       Packed(Standard(Passing(u"./sub/./SETUP.EXE"), {{u"Setup.exe", u"Sub\\", m_installer}})), L"", 4, {}, {}, {},
+       [&](const Observation&) {
+         EXPECT_TRUE(Record()["self"].ends_with("\\Sub\\Setup.exe")) << Record()["self"];
+       }},
+      {"program above the workspace", Packed(Standard(Passing(u"..\\Installer.exe"))), L"", 1103, kInvalidInstaller},
       {"no program named", Packed(Standard(Passing(u""))), L"", 1103, kInvalidInstaller},
       {"settings name in capitals", Packed(upperCase), L"", 0, {}},
       // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
@@ -309,15 +324,42 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        {"entry 2 differs from its digest, the package is damaged: $Settings.ini", "exit code 1001"}},
       {"no payload digest", Packed(Standard(Passing()), false), L"/S /LOG=run.log", 42, {},
        {"package: 3 entries, format 1.00, not signed, no payload digest", "exit code 42"}},
+      // The log never goes into the stub's own file, whatever names it: the run is as without a log.
+      {"log naming the stub", Packed(Standard(Passing())), L"/S \"/LOG=LOG NAMING THE STUB.EXE\"", 42, {}, {}, readStub,
+       stubKept},
+      {"log at the stub's full path", Packed(Standard(Passing())),
+       L"/s \"/log=" + (m_dir / "log at the stub's full path.exe").wstring() + L"\"", 42, {}, {}, readStub, stubKept},
+      // Wine shows a host link to a file as that file, never as a link: the stub is known by its identity.
+      {"log at a link to the stub", Packed(Standard(Passing())), L"/S /LOG=stub.link", 42, {}, {},
+       [&](RunOptions& options) {
+         readStub(options);
+         EXPECT_TRUE(test::RunOnHost(L"/bin/ln", L"ln -s \"" + test::HostPath(options.exe) + L"\" \"" +
+                                                     test::HostPath((m_dir / "stub.link").wstring()) + L"\"",
+                                     [&] { return test::Exists((m_dir / "stub.link").wstring()); }));
+       },
+       [&](const Observation& seen) {
+         stubKept(seen);
+         ::DeleteFileW((m_dir / "stub.link").c_str());
+       }},
       {"log in a folder that does not exist", Packed(Standard(Passing())), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
       {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENT /S=1 LOG=run.log", 42, {}, {}, {},
        [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
       {"second copy while one runs", Packed(Standard(Passing())), L"", 7, {}, {},
        [&](RunOptions& options) {
-         options.whileInstallerRuns = [&, exe = options.exe] {
+         options.whileInstallerRuns = [&, exe = options.exe](HWND) {
            const Observation second = RunStub(RunOptions{exe});
            EXPECT_EQ(second.exitCode, 1104u);
            EXPECT_FALSE(second.anyWindow);
+         };
+       }},
+      // Closing the window while the installer program runs ends that program too.
+      {"window closed while the installer runs", Packed(Standard(Passing())), L"", 1105, {}, {},
+       [&](RunOptions& options) {
+         options.whileInstallerRuns = [&](HWND dialog) {
+           HANDLE installer = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(Record().at("pid")));
+           ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+           EXPECT_EQ(::WaitForSingleObject(installer, test::kDeadlineMs), WAIT_OBJECT_0) << "the installer still runs";
+           ::CloseHandle(installer);
          };
        }},
       // Ending the dialog while the worker extracts stops the worker before the workspace goes.

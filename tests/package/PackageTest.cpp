@@ -10,8 +10,10 @@
 #include "package/PathSafety.h"
 #include "package/PayloadDigest.h"
 #include "package/StubRecord.h"
+#include "package/ProgramPath.h"
 #include "support/PeImage.h"
 #include "sys/File.h"
+#include "sys/Text.h"
 #ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
@@ -258,6 +260,30 @@ TEST(PathSafety, OnlyPlainFilesBelowTheDirectoryPass) {
   EXPECT_FALSE(package::IsSafeEntryPath(std::u16string(u"ok\0x\\", 5), u"x"));
 }
 
+// The installer program's path, relative to the workspace, as Windows would
+// read it; anything that could leave the workspace or name a folder is no path.
+TEST(ProgramPath, DotSegmentsAndSlashesAreReadAsWindowsReadsThemAndNothingLeaves) {
+  const struct {
+    const char* what;
+    std::u16string file;
+    std::optional<std::u16string> path;
+  } rows[] = {
+      {"plain", u"Installer.exe", u"Installer.exe"},
+      {"dot segments and slashes, capitals kept", u"./Sub\\.\\SETUP.exe/.", u"Sub\\SETUP.exe"},
+      {"empty", u"", {}},
+      {"only dots", u".\\.", {}},
+      {"a folder's separator", u"sub\\", {}},
+      {"a parent", u"..\\Installer.exe", {}},
+      {"a parent in between", u"sub\\..\\Installer.exe", {}},
+      {"rooted", u"\\Installer.exe", {}},
+      {"a drive", u"C:\\Installer.exe", {}},
+      {"a server", u"\\\\server\\share\\Installer.exe", {}},
+      {"an empty segment", u"sub//Installer.exe", {}},
+      {"a device", u"sub\\CON", {}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(package::ProgramPath(row.file), row.path) << row.what;
+}
+
 // Last entry first; an entry that cannot be written fails alone, leaves no
 // part of itself and nothing outside the directory. The settings, the last
 // entry with its name compared as Windows compares file names, are read into
@@ -298,8 +324,10 @@ TEST(Extraction, EachEntryIsWrittenWholeOrNotAtAllAndOnlyBelowTheDirectory) {
   std::vector<unsigned char> settings;
   EXPECT_EQ(reader.ReadSettingsFile(settings), ResultCode::Success);
   EXPECT_EQ(settings, Bytes{3});
-  EXPECT_TRUE(reader.HoldsProgram(u"SUB\\Deeper\\deep.BIN"));
-  EXPECT_FALSE(reader.HoldsProgram(u"$Settings.ini") || reader.HoldsProgram(u"sub\\deep.bin"));
+  EXPECT_EQ(package::FindProgram(reader, u".\\SUB/Deeper\\deep.BIN"), u"sub\\deeper\\deep.bin");
+  for (const char16_t* file : {u"$Settings.ini", u"sub\\deep.bin", u"sub\\deeper", u"..\\escape.txt", u"CON"}) {
+    EXPECT_EQ(package::FindProgram(reader, file), std::nullopt) << sys::Utf16ToUtf8Lossy(file);
+  }
 
   // The dialog ending stops an entry at its next chunk, and what was written goes.
   std::atomic<bool> cancel{true};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "run/ExitCode.h"
+#include "run/LogTarget.h"
 #include "run/RunLog.h"
 #include "run/RunSequence.h"
 #include "run/StubOptions.h"
@@ -129,6 +130,23 @@ TEST(StubArguments, SwitchesMatchInAnyCaseAndTheRestIsIgnored) {
 }
 
 // A refusal whose machine value is listed but for the letter case says so.
+// The log goes into a plain file other than the stub's own, whatever either is named.
+TEST(RunLog, NeverAppendedToALinkOrToTheStubsOwnFile) {
+  const OpenFileFacts self{false, 7, 1, 2};
+  const struct {
+    const char* what;
+    OpenFileFacts log;
+    bool appended;
+  } rows[] = {
+      {"another file", {false, 7, 1, 3}, true},
+      {"another file, its index's other half differing", {false, 7, 2, 2}, true},
+      {"the same index on another volume", {false, 8, 1, 2}, true},
+      {"the stub's own file", {false, 7, 1, 2}, false},
+      {"a link", {true, 8, 1, 3}, false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(MayAppendLog(row.log, self), row.appended) << row.what;
+}
+
 TEST(RunLog, ACheckLineNamesTheValuesAndTheVerdict) {
   EXPECT_EQ(
       CheckLine(u"cpu", u"Processor", u"GenuineIntel", u"vendor", u"GenuineIntel", 0, true),

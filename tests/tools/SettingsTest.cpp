@@ -82,6 +82,7 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
       {u"[message]\r\nfail=" + std::u16string(1100, u'x') + u"\r\n", "2: the line is over 1023 characters long; the stub reads it as several lines\n"},
       // The program to start: Windows finds it whatever its case and separator; one missing refuses the build.
       {u"[executable]\r\nfile=setup2.exe\r\n", "2 error: [executable] file \"setup2.exe\" names no packaged file"},
+      {u"[executable]\r\nfile=sub\\..\\setup.exe\r\n", "2 error: [executable] file \"sub\\..\\setup.exe\" names no packaged file"},
       {u"[message]\r\nfail=x\r\n[executable]\r\nfile=\r\n", "4 error: [executable] file is empty or missing: the installer could only show \"Invalid Installer\"\n"},
   };
   // clang-format on
@@ -94,10 +95,10 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
       Lint(cpuOn + u"Advanced=6;31\r\n[6]\r\nModel_Number=\r\n[31]\r\nModel_Number=2\r\n" + clean).find("machine"),
       std::string::npos);
   // What the stub reads as meant: 255 characters are kept whole, "~~" is the line-break marker, "0" a
-  // deliberate switch, an empty Advanced no restriction, the program found whatever its case and separator.
+  // deliberate switch, an empty Advanced no restriction, the program found as the stub finds it.
   EXPECT_EQ(
       Lint(u"[validate]\r\ncpu=0\r\nbios=1\r\n[bios]\r\nManufacturer=x\r\n[cpu]\r\nAdvanced=\r\n[message]\r\nfail=" +
-           std::u16string(250, u'x') + u"~~end\r\n[executable]\r\nfile=SUB/Tool.EXE\r\n"),
+           std::u16string(250, u'x') + u"~~end\r\n[executable]\r\nfile=./SUB/Tool.EXE\r\n"),
       "");
 }
 

@@ -125,7 +125,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ::GetTempPathW(MAX_PATH, temp);
   const std::wstring here = std::wstring(self).substr(0, std::wstring(self).find_last_of(L'\\'));
   const std::wstring hold = Env(L"QF_TEST_CHILD_HOLD");
-  std::string lines = "params=" + Utf8(parameters) + "\ncwd=" + Utf8(cwd) + "\nself=" + Utf8(self) +
+  std::string lines = "pid=" + std::to_string(::GetCurrentProcessId()) + "\nparams=" + Utf8(parameters) +
+                      "\ncwd=" + Utf8(cwd) + "\nself=" + Utf8(self) +
                       "\nhidden=" + std::to_string((::GetFileAttributesW(here.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0) +
                       "\nsettings_beside=" + std::to_string(Exists(here + L"\\$Settings.ini")) +
                       "\nsettings_in_temp=" + std::to_string(Exists(std::wstring(temp) + L"$Settings.ini")) +

@@ -10,6 +10,7 @@
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
 #include "platform/PlatformValidator.h"
+#include "package/ProgramPath.h"
 #include "settings/IniDocument.h"
 #include "sys/CaseFold.h"
 
@@ -415,12 +416,6 @@ class Linter {
     }
   }
 
-  static std::u16string Normalised(std::u16string_view path) {
-    std::u16string out(path);
-    std::replace(out.begin(), out.end(), u'/', u'\\');
-    return out;
-  }
-
   void CheckExecutable() {
     const std::u16string file = Value(kExecutable, kFile);
     const int line = LineOf(kExecutable, kFile);
@@ -428,15 +423,16 @@ class Linter {
       Fail(line, "[executable] file is empty or missing: the installer could only show \"Invalid Installer\"");
       return;
     }
-    const std::u16string wanted = Normalised(file);
-    if (sys::FoldCase(wanted) == sys::FoldCase(package::kSettingsName)) {
+    // Read as the stub reads it.
+    const std::optional<std::u16string> wanted = package::ProgramPath(file);
+    if (wanted && sys::FoldCase(*wanted) == sys::FoldCase(package::kSettingsName)) {
       Warn(line, "[executable] file names the settings file, which is deleted before the program starts");
       return;
     }
-    const bool packaged = std::any_of(m_packaged.begin(), m_packaged.end(), [&](const std::u16string& p) {
-      return sys::FoldCase(p) == sys::FoldCase(wanted);
-    });
-    if (!packaged) {
+    const auto names = [&](const std::u16string& packaged) {
+      return wanted && sys::FoldCase(package::ProgramPath(packaged).value_or(u"")) == sys::FoldCase(*wanted);
+    };
+    if (std::none_of(m_packaged.begin(), m_packaged.end(), names)) {
       Fail(line, "[executable] file " + Quoted(file) +
                      " names no packaged file: the installer could only show \"Invalid Installer\"");
     }
