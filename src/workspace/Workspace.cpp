@@ -216,6 +216,7 @@ int Workspace::ScheduleRemovalAtLogon() {
   if (const auto leftover = LeftoverWorkspace(StringValue(key.get(), name));
       leftover && IsLeftoverWorkspace(*leftover, m_path)) {
     DeleteTree(*leftover);
+    CancelScheduledRemoval();
   }
   const std::u16string command = RemovalCommand(m_path);
   const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(char16_t));
@@ -224,15 +225,13 @@ int Workspace::ScheduleRemovalAtLogon() {
   return written == ERROR_SUCCESS ? 1 : 0;
 }
 
-int Workspace::CancelScheduledRemoval() {
+LONG Workspace::CancelScheduledRemoval() {
   const std::u16string keyPath(kRunOnceKey);
   sys::UniqueKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put()) != ERROR_SUCCESS) {
-    return 0;
-  }
+  const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put());
+  if (opened != ERROR_SUCCESS) return opened;
   const std::u16string name(kRunOnceValueName);
-  ::RegDeleteValueW(key.get(), Wide(name));
-  return 1;
+  return ::RegDeleteValueW(key.get(), Wide(name));
 }
 
 int Workspace::DeleteTree(const std::u16string& path) {
@@ -240,7 +239,6 @@ int Workspace::DeleteTree(const std::u16string& path) {
   const DWORD attributes = ::GetFileAttributesW(Wide(path));
   const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link) DeleteContents(path);
-  CancelScheduledRemoval();
   if (link) {
     CarryOut(path, ClassifyTreeEntry(path, attributes));
   } else {

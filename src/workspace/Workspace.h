@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -7,7 +9,7 @@ namespace qf {
 
 // The hidden directory a run extracts into and starts the installer from, and
 // its removal: at once by DeleteTree, or at the next logon if the run never
-// gets that far.
+// gets that far or something in it resists.
 class Workspace {
  public:
   enum class Outcome {
@@ -23,10 +25,10 @@ class Workspace {
   // 1 when the RunOnce value naming Path() was written, else 0. A workspace
   // that the value named before, left by a run that was killed, is removed first.
   int ScheduleRemovalAtLogon();
-  // 1 when the RunOnce key could be opened (the value is gone then), else 0.
-  int CancelScheduledRemoval();
-  // Deletes everything below `path` and the directory itself, then withdraws the
-  // RunOnce value. Links are removed, never followed. 1 when the tree was walked;
+  // Withdraws the RunOnce value: the registry's result.
+  LONG CancelScheduledRemoval();
+  // Deletes everything below `path` and the directory itself; the RunOnce value
+  // is left alone. Links are removed, never followed. 1 when the tree was walked;
   // 0 for an empty, blank or overlong path, which leaves everything in place.
   int DeleteTree(const std::u16string& path);
 

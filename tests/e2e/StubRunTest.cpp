@@ -320,10 +320,12 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          test::RemoveAll(workspace);
          test::DeleteRunOnceValue();
        }},
-      // A program the installer hands over to holds a workspace file: the rest goes, the file's folder stays.
+      // A program the installer hands over to holds a workspace file: the rest goes, the file's folder and
+      // the RunOnce value stay, and the next logon removes them.
       {"file held by a program that outlives the installer",
-       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})), L"", 5,
-       {}, {},
+       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})),
+       L"/LOG=run.log", 5, {},
+       {"cleanup: could not remove all of C:\\", "; its RunOnce value stays, so the next logon removes it"},
        [&](RunOptions&) {
          test::SetEnv(L"QF_TEST_CHILD", m_childName);
          test::SetEnv(L"QF_TEST_CHILD_HOLD", L"held.dat");
@@ -332,8 +334,13 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          EXPECT_EQ(Record().at("child_holds"), "1");
          workspace = newWorkspace();
          EXPECT_EQ(test::FileNamesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
+         const auto command = test::RunOnceValue();
+         EXPECT_EQ(command, L"cmd /C rmdir /S /Q " + workspace);
          EndChild();
+         EXPECT_EQ(test::RunAndWait(command.value_or(L"")), 0u);
+         EXPECT_FALSE(test::Exists(workspace)) << "the logon command left the workspace";
          test::RemoveAll(workspace);
+         test::DeleteRunOnceValue();
        }},
       // A DLL planted beside the stub under a system DLL's name is never loaded
       // (the test runs with Wine told to prefer a native version.dll, as Windows would).
