@@ -109,7 +109,7 @@ void InstallerRun::Finish() {
     if (!IsGone(*workspace)) {
       m_log.Write({u"cleanup: could not remove all of ", *workspace,
                    u"; its RunOnce value stays, so the next logon removes it"});
-    } else if (const LONG withdrawn = m_workspace.CancelScheduledRemoval(); withdrawn != ERROR_SUCCESS) {
+    } else if (const LONG withdrawn = m_workspace.CancelScheduledRemoval(*workspace); withdrawn != ERROR_SUCCESS) {
       m_log.Write({u"cleanup: removed ", *workspace, u"; its RunOnce value was not withdrawn, result ", withdrawn});
     } else {
       m_log.Write({u"cleanup: removed ", *workspace, u" and withdrew its RunOnce value"});

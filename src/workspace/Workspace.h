@@ -22,11 +22,14 @@ class Workspace {
   // removal at logon.
   Outcome Create();
 
-  // 1 when the RunOnce value naming Path() was written, else 0. A workspace
-  // that the value named before, left by a run that was killed, is removed first.
-  int ScheduleRemovalAtLogon();
-  // Withdraws the RunOnce value: the registry's result.
-  LONG CancelScheduledRemoval();
+  // Writes the RunOnce value that removes Path() at the next logon; the
+  // registry's result (a path that is no workspace is refused). Another
+  // workspace's removal found under the value's name is kept under a name of its
+  // own, never carried out at once.
+  LONG ScheduleRemovalAtLogon();
+  // Withdraws the RunOnce values that remove `path`, and no other: the
+  // registry's result, ERROR_FILE_NOT_FOUND when there was none.
+  LONG CancelScheduledRemoval(const std::u16string& path);
   // Deletes everything below `path` and the directory itself; the RunOnce value
   // is left alone. Links are removed, never followed. 1 when the tree was walked;
   // 0 for an empty, blank or overlong path, which leaves everything in place.
