@@ -89,7 +89,8 @@ FAULTS = [
     F("20", "room check wants more than the stub's size", "native", r"WorkspaceDrive",
       ("src/workspace/WorkspaceDrive.cpp", "return executableSize <= freeBytes;", "return executableSize < freeBytes;")),
     F("21", "RunOnce value not withdrawn", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
-      ("src/workspace/Workspace.cpp", "::RegDeleteValueW(key.get(), Wide(name));", "(void)name;")),
+      ("src/workspace/Workspace.cpp", "const LONG deleted = ::RegDeleteValueW(key.get(), Wide(name));",
+       "(void)name;\n    const LONG deleted = ERROR_SUCCESS;")),
     F("22", "tree walk follows a reparse point", "native", r"TreeEntry",
       ("src/workspace/TreeEntry.cpp", "if ((attributes & kAttributeReparsePoint) != 0) {", "if (false) {")),
     F("23", "DeleteTree empties a linked root", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
@@ -178,6 +179,22 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "      ::TerminateProcess(process.get(), 0);\n", "")),
     F("64", "the settings' spelling started, not the entry's", "wine", r"^qf_e2e_tests$",
       ("src/app/InstallerRun.cpp", 'workspace + u"\\\\" + program.value_or(file);', 'workspace + u"\\\\" + file;')),
+    # The logon-time removal: kept while anything is left, never carried out at once, withdrawn by its own run.
+    F("65", "cleanup withdraws the value although the workspace stays", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", "    if (!IsGone(*workspace)) {", "    if (!IsGone(*workspace) && false) {")),
+    F("66", "a leftover is deleted at once", "wine", r"^qf_e2e_tests$",
+      ("src/workspace/Workspace.cpp", "    const LONG moved = SetString(key.get(), kept->name, kept->data);",
+       "    DeleteTree(*LeftoverWorkspace(kept->data));\n"
+       "    const LONG moved = SetString(key.get(), kept->name, kept->data);")),
+    F("67", "a run withdraws a value naming another workspace", "native", r"LogonRemoval",
+      ("src/workspace/LogonRemoval.cpp", "if (IsOwnValueName(value.name) && value.data == own)",
+       "if (IsOwnValueName(value.name))")),
+    F("68", "another workspace's value overwritten, not kept", "wine",
+      r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
+      ("src/workspace/Workspace.cpp", "    const LONG moved = SetString(key.get(), kept->name, kept->data);",
+       "    const LONG moved = ERROR_SUCCESS;")),
+    F("69", "a run leaves its value once a later run moved it", "native", r"LogonRemoval",
+      ("src/workspace/LogonRemoval.cpp", " || sys::SameFileName(name.substr(0, moved.size()), moved);", ";")),
 ]
 
 # The files counted as code, and built.

@@ -15,6 +15,13 @@ namespace {
 constexpr DWORD kWorkerStopWaitMs = 30000;
 constexpr DWORD kNoWait = 0;
 
+// Only a path the system reports missing is gone; one it cannot look at may still hold files.
+bool IsGone(const std::u16string& path) {
+  if (::GetFileAttributesW(sys::Wide(path)) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 class Locked {
  public:
   explicit Locked(CRITICAL_SECTION& lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock); }
@@ -100,10 +107,14 @@ void InstallerRun::Finish() {
   }
   if (workspace) {
     m_workspace.DeleteTree(*workspace);
-    if (m_log.Enabled()) {
-      const bool left = ::GetFileAttributesW(sys::Wide(*workspace)) != INVALID_FILE_ATTRIBUTES;
-      m_log.Write({left ? std::u16string_view(u"cleanup: could not remove all of ") : u"cleanup: removed ", *workspace,
-                   u" and withdrew its RunOnce value"});
+    // The logon-time removal is withdrawn only once nothing is left for it to remove.
+    if (!IsGone(*workspace)) {
+      m_log.Write({u"cleanup: could not remove all of ", *workspace,
+                   u"; its RunOnce value stays, so the next logon removes it"});
+    } else if (const LONG withdrawn = m_workspace.CancelScheduledRemoval(*workspace); withdrawn != ERROR_SUCCESS) {
+      m_log.Write({u"cleanup: removed ", *workspace, u"; its RunOnce value was not withdrawn, result ", withdrawn});
+    } else {
+      m_log.Write({u"cleanup: removed ", *workspace, u" and withdrew its RunOnce value"});
     }
   }
 }

@@ -48,7 +48,8 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   // Valid until Finish.
   HANDLE InstallerProcess();
   // Once the dialog has ended: stops the worker (waiting a bounded time), ends
-  // an installer that still runs, and deletes the workspace.
+  // an installer that still runs, deletes the workspace and, once it is gone,
+  // withdraws its removal at logon.
   void Finish();
   // The process exit code, after Finish.
   uint32_t ExitCode() const;

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qf {
 
@@ -21,6 +23,30 @@ std::u16string RemovalCommand(std::u16string_view workspacePath);
 // The workspace a value of that name removes, when it is exactly the command
 // for one (the prefix and a workspace path, nothing more); else nothing.
 std::optional<std::u16string> LeftoverWorkspace(std::u16string_view value);
+
+// A value of the RunOnce key as read: its name and its text.
+struct RunOnceEntry {
+  std::u16string name;
+  std::u16string data;
+  bool operator==(const RunOnceEntry&) const = default;
+};
+
+// Where a value under the fixed name that removes another workspace is kept:
+// "TavixQF." and that workspace's fifteen letters.
+std::u16string MovedValueName(std::u16string_view workspacePath);
+
+// What to write before this run's own value replaces `fixedValue`, the value
+// under the fixed name: when that is exactly another workspace's removal
+// command, the same command under that workspace's moved name. The workspace
+// it names may be a killed run's or still in use by a run in another session
+// (the single-instance mutex is per session, RunOnce per user): it is never
+// deleted at once, and goes at the next logon. Any other value is replaced.
+std::optional<RunOnceEntry> RegistrationToKeep(std::u16string_view fixedValue, std::u16string_view ownPath);
+
+// The values a run withdraws once its workspace is gone: under the fixed name
+// or a moved one, and exactly its own removal command. Another run's value
+// stays, whichever run ends first.
+std::vector<std::u16string> ValuesToWithdraw(std::span<const RunOnceEntry> values, std::u16string_view ownPath);
 
 // Windows 5.2 and later know the 64-bit registry view flag; older versions refuse it.
 uint32_t RunOnceAccessMask(uint32_t majorVersion, uint32_t minorVersion);

@@ -26,8 +26,10 @@ using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
 
 constexpr LONG kStatusSuccess = 0;
 constexpr uint32_t kUnknownVersion = 0;
-// Room for the removal command of a workspace; a longer value is none of ours.
+// Room for the removal command of a workspace and for the name it is moved to;
+// a longer value or name is none of ours.
 constexpr std::size_t kRunOnceValueUnits = 64;
+constexpr DWORD kRunOnceNameUnits = 32;
 
 // Drive letters are made current one after another; whatever directory was
 // current before, a network path included, is current again afterwards, since
@@ -161,16 +163,26 @@ std::u16string StringValue(HKEY key, const std::u16string& name) {
   return FromWide(value);
 }
 
-// A leftover is a hidden directory, not a link, at the root of a fixed drive,
-// and not the workspace just made.
-bool IsLeftoverWorkspace(const std::u16string& path, const std::u16string& current) {
-  if (path == current) return false;
-  const std::u16string root = path.substr(0, 3);
-  if (::GetDriveTypeW(Wide(root)) != DRIVE_FIXED) return false;
-  const DWORD attributes = ::GetFileAttributesW(Wide(path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+// The key's texts with names and data short enough to be ours.
+std::vector<RunOnceEntry> StringValues(HKEY key) {
+  std::vector<RunOnceEntry> values;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[kRunOnceNameUnits] = {};
+    wchar_t data[kRunOnceValueUnits] = {};
+    DWORD nameUnits = kRunOnceNameUnits;
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG read =
+        ::RegEnumValueW(key, index, name, &nameUnits, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) break;
+    if (read == ERROR_SUCCESS && type == REG_SZ) values.push_back({FromWide(name), FromWide(data)});
+  }
+  return values;
+}
+
+LONG SetString(HKEY key, const std::u16string& name, const std::u16string& text) {
+  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+  return ::RegSetValueExW(key, Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
 }
 
 }  // namespace
@@ -201,38 +213,35 @@ Workspace::Outcome Workspace::Create() {
   return Outcome::Created;
 }
 
-int Workspace::ScheduleRemovalAtLogon() {
+LONG Workspace::ScheduleRemovalAtLogon() {
   // The command removes whatever it names at logon: only a workspace path will do.
-  if (!IsWorkspacePath(m_path)) return 0;
+  if (!IsWorkspacePath(m_path)) return ERROR_BAD_PATHNAME;
   const std::u16string keyPath(kRunOnceKey);
   sys::UniqueKey key;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, 0, RegistryAccessMask(), nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS) {
-    return 0;
-  }
+  const LONG opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, 0, RegistryAccessMask(), nullptr,
+                                        key.put(), nullptr);
+  if (opened != ERROR_SUCCESS) return opened;
   const std::u16string name(kRunOnceValueName);
-  // There is one value: a run killed while its installer ran left its
-  // workspace named in it, and this run's value would leave that one for good.
-  if (const auto leftover = LeftoverWorkspace(StringValue(key.get(), name));
-      leftover && IsLeftoverWorkspace(*leftover, m_path)) {
-    DeleteTree(*leftover);
+  if (const auto kept = RegistrationToKeep(StringValue(key.get(), name), m_path)) {
+    const LONG moved = SetString(key.get(), kept->name, kept->data);
+    if (moved != ERROR_SUCCESS) return moved;
   }
-  const std::u16string command = RemovalCommand(m_path);
-  const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(char16_t));
-  const LONG written =
-      ::RegSetValueExW(key.get(), Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()), bytes);
-  return written == ERROR_SUCCESS ? 1 : 0;
+  return SetString(key.get(), name, RemovalCommand(m_path));
 }
 
-int Workspace::CancelScheduledRemoval() {
+LONG Workspace::CancelScheduledRemoval(const std::u16string& path) {
   const std::u16string keyPath(kRunOnceKey);
   sys::UniqueKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put()) != ERROR_SUCCESS) {
-    return 0;
+  const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put());
+  if (opened != ERROR_SUCCESS) return opened;
+  // Names first, then deletions: deleting while enumerating would skip values.
+  const std::vector<std::u16string> names = ValuesToWithdraw(StringValues(key.get()), path);
+  LONG result = names.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  for (const std::u16string& name : names) {
+    const LONG deleted = ::RegDeleteValueW(key.get(), Wide(name));
+    if (deleted != ERROR_SUCCESS) result = deleted;
   }
-  const std::u16string name(kRunOnceValueName);
-  ::RegDeleteValueW(key.get(), Wide(name));
-  return 1;
+  return result;
 }
 
 int Workspace::DeleteTree(const std::u16string& path) {
@@ -240,7 +249,6 @@ int Workspace::DeleteTree(const std::u16string& path) {
   const DWORD attributes = ::GetFileAttributesW(Wide(path));
   const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link) DeleteContents(path);
-  CancelScheduledRemoval();
   if (link) {
     CarryOut(path, ClassifyTreeEntry(path, attributes));
   } else {

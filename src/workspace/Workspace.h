@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -7,7 +9,7 @@ namespace qf {
 
 // The hidden directory a run extracts into and starts the installer from, and
 // its removal: at once by DeleteTree, or at the next logon if the run never
-// gets that far.
+// gets that far or something in it resists.
 class Workspace {
  public:
   enum class Outcome {
@@ -20,13 +22,16 @@ class Workspace {
   // removal at logon.
   Outcome Create();
 
-  // 1 when the RunOnce value naming Path() was written, else 0. A workspace
-  // that the value named before, left by a run that was killed, is removed first.
-  int ScheduleRemovalAtLogon();
-  // 1 when the RunOnce key could be opened (the value is gone then), else 0.
-  int CancelScheduledRemoval();
-  // Deletes everything below `path` and the directory itself, then withdraws the
-  // RunOnce value. Links are removed, never followed. 1 when the tree was walked;
+  // Writes the RunOnce value that removes Path() at the next logon; the
+  // registry's result (a path that is no workspace is refused). Another
+  // workspace's removal found under the value's name is kept under a name of its
+  // own, never carried out at once.
+  LONG ScheduleRemovalAtLogon();
+  // Withdraws the RunOnce values that remove `path`, and no other: the
+  // registry's result, ERROR_FILE_NOT_FOUND when there was none.
+  LONG CancelScheduledRemoval(const std::u16string& path);
+  // Deletes everything below `path` and the directory itself; the RunOnce value
+  // is left alone. Links are removed, never followed. 1 when the tree was walked;
   // 0 for an empty, blank or overlong path, which leaves everything in place.
   int DeleteTree(const std::u16string& path);
 

@@ -214,7 +214,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
   const std::string utf8 = sys::Utf16ToUtf8(Passing()).value();
   auto upperCase = Standard(Passing());
   upperCase.back().name = u"$SETTINGS.INI";
-  const std::wstring stale = TempSettings(), leftover = L"C:\\qfleftoverzzzzz";
+  const std::wstring stale = TempSettings();
   auto large = [this] { return Packed(Large())(); };  // made when its row runs
   std::wstring workspace;                             // the one a row's run made
   auto newWorkspace = [&] {
@@ -224,6 +224,32 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
     return added.size() == 1 ? added[0] : L"";
   };
   const std::string vendor = sys::Utf16ToUtf8(m_vendor).value();
+  // A hidden folder at the root of C: that a "TavixQF" value names as the run starts: a killed run's
+  // leftover, the user's own, or the workspace of a run still going in another session.
+  auto named = [](std::wstring onDisk, std::wstring inValue, std::vector<std::wstring> files) {
+    const std::wstring command = L"cmd /C rmdir /S /Q " + inValue, moved = L"TavixQF." + inValue.substr(3);
+    return std::pair{[=](RunOptions&) {
+                       for (const auto& file : files) {
+                         fs::create_directories((fs::path(onDisk) / file).parent_path());
+                         test::WriteBytes(fs::path(onDisk) / file, Bytes{1});
+                       }
+                       ::SetFileAttributesW(onDisk.c_str(), FILE_ATTRIBUTE_HIDDEN);
+                       test::SetRunOnceValue(command);
+                     },
+                     // Nothing of it is deleted at once; its value is kept under a name of its own, whose
+                     // command removes it at the next logon.
+                     [=](const Observation&) {
+                       EXPECT_EQ(test::FileNamesBelow(onDisk), files);
+                       EXPECT_EQ(test::RunOnceValue(moved), command);
+                       EXPECT_EQ(test::RunAndWait(command), 0u);
+                       EXPECT_FALSE(test::Exists(onDisk));
+                       test::RemoveAll(onDisk);
+                       test::DeleteRunOnceValue(moved);
+                     }};
+  };
+  const auto leftover = named(L"C:\\qfleftoverzzzzz", L"C:\\qfleftoverzzzzz", {L"left.bin"});
+  const auto users = named(L"C:\\QFMYOWNFOLDERZZ", L"C:\\qfmyownfolderzz", {L"mine.txt"});
+  const auto live = named(L"C:\\qfliverunzzzzzz", L"C:\\qfliverunzzzzzz", {L"Installer.exe", L"sub\\data.bin"});
   const fs::path marker = m_dir / "planted-dll-was-loaded";
   Bytes stub;  // the packed stub as it was before its row ran
   auto readStub = [&](RunOptions& options) { stub = test::ReadBytes(fs::path(options.exe)); };
@@ -297,14 +323,10 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
          ::DeleteFileW(stale.c_str());
        }},
-      {"workspace left by a killed run", Packed(Standard(Passing())), L"", 0, {}, {},
-       [&](RunOptions&) {
-         ::CreateDirectoryW(leftover.c_str(), nullptr);
-         test::WriteBytes(fs::path(leftover) / "left.bin", Bytes{1});
-         ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_HIDDEN);
-         test::SetRunOnceValue(L"cmd /C rmdir /S /Q " + leftover);
-       },
-       [&](const Observation&) { EXPECT_FALSE(test::Exists(leftover)) << "the leftover workspace stayed"; }},
+      {"workspace left by a killed run", Packed(Standard(Passing())), L"", 0, {}, {}, leftover.first, leftover.second},
+      {"user data folder in capitals named by the value", Packed(Standard(Passing())), L"", 0, {}, {}, users.first,
+       users.second},
+      {"workspace of a run in another session", Packed(Standard(Passing())), L"", 0, {}, {}, live.first, live.second},
       // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
       {"silent success", Packed(Standard(Passing())), L"/S /LOG=run.log", 42, {},
        {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed, payload digest XXH32 checked as it is extracted",
@@ -385,10 +407,12 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          test::RemoveAll(workspace);
          test::DeleteRunOnceValue();
        }},
-      // A program the installer hands over to holds a workspace file: the rest goes, the file's folder stays.
+      // A program the installer hands over to holds a workspace file: the rest goes, the file's folder and
+      // the RunOnce value stay, and the next logon removes them.
       {"file held by a program that outlives the installer",
-       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})), L"", 5,
-       {}, {},
+       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})),
+       L"/LOG=run.log", 5, {},
+       {"cleanup: could not remove all of C:\\", "; its RunOnce value stays, so the next logon removes it"},
        [&](RunOptions&) {
          test::SetEnv(L"QF_TEST_CHILD", m_childName);
          test::SetEnv(L"QF_TEST_CHILD_HOLD", L"held.dat");
@@ -397,8 +421,13 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          EXPECT_EQ(Record().at("child_holds"), "1");
          workspace = newWorkspace();
          EXPECT_EQ(test::FileNamesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
+         const auto command = test::RunOnceValue();
+         EXPECT_EQ(command, L"cmd /C rmdir /S /Q " + workspace);
          EndChild();
+         EXPECT_EQ(test::RunAndWait(command.value_or(L"")), 0u);
+         EXPECT_FALSE(test::Exists(workspace)) << "the logon command left the workspace";
          test::RemoveAll(workspace);
+         test::DeleteRunOnceValue();
        }},
       // A DLL planted beside the stub under a system DLL's name is never loaded
       // (the test runs with Wine told to prefer a native version.dll, as Windows would).

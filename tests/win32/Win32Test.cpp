@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 const std::u16string kKey(kRunOnceKey), kValue(kRunOnceValueName);
-}
+const wchar_t* ValueName(const std::wstring& name) { return name.empty() ? W(kValue) : name.c_str(); }
+}  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs) {
   const ULONGLONG end = ::GetTickCount64() + deadlineMs;
@@ -38,11 +39,11 @@ void SetEnv(const wchar_t* name, const std::wstring& value) {
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 bool Exists(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
-std::optional<std::wstring> RunOnceValue() {
+std::optional<std::wstring> RunOnceValue(const std::wstring& name) {
   wchar_t value[1024] = {};
   DWORD size = sizeof value;
-  if (::RegGetValueW(HKEY_CURRENT_USER, W(kKey), W(kValue), RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, value, &size) !=
-      ERROR_SUCCESS) {
+  if (::RegGetValueW(HKEY_CURRENT_USER, W(kKey), ValueName(name), RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, value,
+                     &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return std::wstring(value);
@@ -53,7 +54,7 @@ void SetRunOnceValue(const std::wstring& command) {
                     static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
 }
 
-void DeleteRunOnceValue() { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, W(kKey), W(kValue)); }
+void DeleteRunOnceValue(const std::wstring& name) { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, W(kKey), ValueName(name)); }
 
 std::set<std::wstring> Workspaces(const std::wstring& drive) {
   std::set<std::wstring> found;

@@ -25,9 +25,11 @@ void SetEnv(const wchar_t* name, const std::wstring& value);  // empty: removed
 DWORD Attributes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
-std::optional<std::wstring> RunOnceValue();  // the workspace's value, as REG_SZ
+// A value of the current user's RunOnce key, as REG_SZ: the workspace's
+// "TavixQF" unless another name is given (e.g. "TavixQF.kqzmwtebhyalrvo").
+std::optional<std::wstring> RunOnceValue(const std::wstring& name = {});
 void SetRunOnceValue(const std::wstring& command);
-void DeleteRunOnceValue();
+void DeleteRunOnceValue(const std::wstring& name = {});
 
 // Workspaces at the root of `drive` ("C:"), as full paths.
 std::set<std::wstring> Workspaces(const std::wstring& drive = L"C:");

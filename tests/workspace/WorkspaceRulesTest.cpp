@@ -43,6 +43,41 @@ TEST(WorkspaceName, OnlyTheShapeCreateMakesIsAWorkspaceAndOnlyItsCommandNamesALe
   EXPECT_FALSE(LeftoverWorkspace(good));
 }
 
+TEST(LogonRemoval, AnotherWorkspacesValueIsMovedNeverCarriedOutAndARunWithdrawsOnlyItsOwn) {
+  const std::u16string own = u"C:\\kqzmwtebhyalrvo", mine = RemovalCommand(own);
+  const std::u16string other = u"cmd /C rmdir /S /Q D:\\abcdefghijklmno";
+  struct Keep {
+    const char* what;
+    std::u16string fixedValue;
+    std::optional<RunOnceEntry> kept;
+  };
+  const Keep keeps[] = {
+      {"none", u"", std::nullopt},
+      {"another workspace's", other, RunOnceEntry{u"TavixQF.abcdefghijklmno", other}},
+      {"this run's own", mine, std::nullopt},
+      {"a folder of no workspace's shape", u"cmd /C rmdir /S /Q C:\\Users", std::nullopt},
+      {"more than the command", other + u" & del x", std::nullopt},
+  };
+  for (const Keep& k : keeps) EXPECT_EQ(RegistrationToKeep(k.fixedValue, own), k.kept) << k.what;
+
+  struct Withdraw {
+    const char* what;
+    std::vector<RunOnceEntry> values;
+    std::vector<std::u16string> withdrawn;
+  };
+  const Withdraw withdraws[] = {
+      {"own under the fixed name", {{u"TavixQF", mine}, {u"TavixQF.abcdefghijklmno", other}}, {u"TavixQF"}},
+      {"own moved by a later run",
+       {{u"TavixQF", other}, {u"TavixQF.kqzmwtebhyalrvo", mine}},
+       {u"TavixQF.kqzmwtebhyalrvo"}},
+      {"names ignore letter case", {{u"TAVIXQF", mine}}, {u"TAVIXQF"}},
+      {"another run's only", {{u"TavixQF", other}}, {}},
+      {"own command with more", {{u"TavixQF", mine + u" "}}, {}},
+      {"another program's names", {{u"TavixQFx", mine}, {u"Tavix", mine}, {u"Other", mine}}, {}},
+  };
+  for (const Withdraw& w : withdraws) EXPECT_EQ(ValuesToWithdraw(w.values, own), w.withdrawn) << w.what;
+}
+
 TEST(WorkspaceName, ExistingNamesAreNeverTakenOverAndTheAttemptsAreBounded) {
   struct Case {
     std::vector<CreateOutcome> answers;  // then Created

@@ -37,7 +37,7 @@ void MakeDirectory(const std::wstring& path, DWORD attributes = 0) {
 
 TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilItIsDeleted) {
   Workspace workspace;
-  EXPECT_EQ(workspace.ScheduleRemovalAtLogon(), 0) << "only a workspace's removal is registered";
+  EXPECT_EQ(workspace.ScheduleRemovalAtLogon(), ERROR_BAD_PATHNAME) << "only a workspace's removal is registered";
   const std::wstring path = MakeWorkspace(workspace);
   ASSERT_TRUE(IsWorkspacePath(U(path))) << path;
   EXPECT_EQ(::GetDriveTypeW(path.substr(0, 3).c_str()), static_cast<UINT>(DRIVE_FIXED));
@@ -59,12 +59,20 @@ TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilI
   ::SetFileAttributesW((path + L"\\one\\two").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
   EXPECT_FALSE(Exists(path));
-  EXPECT_FALSE(RunOnceValue());
+  EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path) << "deleting the tree withdraws nothing";
+
+  // A second run's value takes the name, the first's is moved; each withdraws its own only.
   Workspace second;
-  EXPECT_NE(MakeWorkspace(second), path) << "names cannot be foretold";
+  const std::wstring secondPath = MakeWorkspace(second), moved = L"TavixQF." + path.substr(3);
+  EXPECT_NE(secondPath, path) << "names cannot be foretold";
+  EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + secondPath);
+  EXPECT_EQ(RunOnceValue(moved), L"cmd /C rmdir /S /Q " + path);
+  EXPECT_EQ(workspace.CancelScheduledRemoval(U(path)), ERROR_SUCCESS);
+  EXPECT_EQ(workspace.CancelScheduledRemoval(U(path)), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(RunOnceValue(moved));
+  EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + secondPath);
   EXPECT_EQ(second.DeleteTree(second.Path()), 1);
-  workspace.ScheduleRemovalAtLogon();
-  EXPECT_EQ(workspace.DeleteTree(U(path)), 1) << "a workspace already gone still withdraws its registration";
+  EXPECT_EQ(second.CancelScheduledRemoval(second.Path()), ERROR_SUCCESS);
   EXPECT_FALSE(RunOnceValue());
 }
 
@@ -87,7 +95,7 @@ TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
   EXPECT_EQ(workspace.DeleteTree(U(root)), 1);
   EXPECT_EQ(test::FileNamesBelow(target), kept);
   EXPECT_FALSE(Exists(path + L"\\setup.exe"));
-  EXPECT_FALSE(RunOnceValue());
+  workspace.CancelScheduledRemoval(workspace.Path());
   // Wine follows a host link asked to remove it: the links may stay, never what is behind them.
   test::RemoveDirectoryLink(inside);
   test::RemoveDirectoryLink(root);
