@@ -187,14 +187,14 @@ FAULTS = [
        "    DeleteTree(*LeftoverWorkspace(kept->data));\n"
        "    const LONG moved = SetString(key.get(), kept->name, kept->data);")),
     F("67", "a run withdraws a value naming another workspace", "native", r"LogonRemoval",
-      ("src/workspace/LogonRemoval.cpp", "if (IsOwnValueName(value.name) && value.data == own)",
-       "if (IsOwnValueName(value.name))")),
+      ("src/workspace/LogonRemoval.cpp", "return ownName && value.data == RemovalCommand(ownPath);",
+       "return ownName;")),
     F("68", "another workspace's value overwritten, not kept", "wine",
       r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
       ("src/workspace/Workspace.cpp", "    const LONG moved = SetString(key.get(), kept->name, kept->data);",
        "    const LONG moved = ERROR_SUCCESS;")),
     F("69", "a run leaves its value once a later run moved it", "native", r"LogonRemoval",
-      ("src/workspace/LogonRemoval.cpp", " || sys::SameFileName(name.substr(0, moved.size()), moved);", ";")),
+      ("src/workspace/LogonRemoval.cpp", " || value.name == MovedValueName(ownPath);", ";")),
 ]
 
 # The files counted as code, and built.

@@ -1,6 +1,5 @@
 #include "workspace/LogonRemoval.h"
 
-#include "sys/Text.h"
 #include "workspace/WorkspaceName.h"
 
 namespace qf {
@@ -9,12 +8,6 @@ namespace {
 constexpr uint32_t kWow64FlagMajor = 5;
 constexpr uint32_t kWow64FlagMinor = 2;
 constexpr std::size_t kDriveRootUnits = 3;  // the drive letter, ':' and '\\' before a workspace's name
-
-// Value names ignore letter case.
-bool IsOwnValueName(std::u16string_view name) {
-  const std::u16string moved = std::u16string(kRunOnceValueName) + u".";
-  return sys::SameFileName(name, kRunOnceValueName) || sys::SameFileName(name.substr(0, moved.size()), moved);
-}
 
 }  // namespace
 
@@ -41,13 +34,10 @@ std::optional<RunOnceEntry> RegistrationToKeep(std::u16string_view fixedValue, s
   return RunOnceEntry{MovedValueName(*other), std::u16string(fixedValue)};
 }
 
-std::vector<std::u16string> ValuesToWithdraw(std::span<const RunOnceEntry> values, std::u16string_view ownPath) {
-  const std::u16string own = RemovalCommand(ownPath);
-  std::vector<std::u16string> names;
-  for (const RunOnceEntry& value : values) {
-    if (IsOwnValueName(value.name) && value.data == own) names.push_back(value.name);
-  }
-  return names;
+bool IsOwnRegistration(const RunOnceEntry& value, std::u16string_view ownPath) {
+  if (!IsWorkspacePath(ownPath)) return false;
+  const bool ownName = value.name == kRunOnceValueName || value.name == MovedValueName(ownPath);
+  return ownName && value.data == RemovalCommand(ownPath);
 }
 
 uint32_t RunOnceAccessMask(uint32_t majorVersion, uint32_t minorVersion) {

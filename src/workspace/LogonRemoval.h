@@ -2,10 +2,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qf {
 
@@ -32,7 +30,7 @@ struct RunOnceEntry {
 };
 
 // Where a value under the fixed name that removes another workspace is kept:
-// "TavixQF." and that workspace's fifteen letters.
+// "TavixQF." and that workspace's fifteen letters. Only for a workspace path.
 std::u16string MovedValueName(std::u16string_view workspacePath);
 
 // What to write before this run's own value replaces `fixedValue`, the value
@@ -43,10 +41,10 @@ std::u16string MovedValueName(std::u16string_view workspacePath);
 // deleted at once, and goes at the next logon. Any other value is replaced.
 std::optional<RunOnceEntry> RegistrationToKeep(std::u16string_view fixedValue, std::u16string_view ownPath);
 
-// The values a run withdraws once its workspace is gone: under the fixed name
-// or a moved one, and exactly its own removal command. Another run's value
-// stays, whichever run ends first.
-std::vector<std::u16string> ValuesToWithdraw(std::span<const RunOnceEntry> values, std::u16string_view ownPath);
+// Whether a run withdraws `value` once its workspace is gone: under the fixed
+// name or its workspace's moved name, and exactly its own removal command.
+// Another run's value stays, whichever run ends first.
+bool IsOwnRegistration(const RunOnceEntry& value, std::u16string_view ownPath);
 
 // Windows 5.2 and later know the 64-bit registry view flag; older versions refuse it.
 uint32_t RunOnceAccessMask(uint32_t majorVersion, uint32_t minorVersion);

@@ -26,10 +26,8 @@ using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
 
 constexpr LONG kStatusSuccess = 0;
 constexpr uint32_t kUnknownVersion = 0;
-// Room for the removal command of a workspace and for the name it is moved to;
-// a longer value or name is none of ours.
+// Room for the removal command of a workspace; a longer value is none of ours.
 constexpr std::size_t kRunOnceValueUnits = 64;
-constexpr DWORD kRunOnceNameUnits = 32;
 
 // Drive letters are made current one after another; whatever directory was
 // current before, a network path included, is current again afterwards, since
@@ -163,23 +161,6 @@ std::u16string StringValue(HKEY key, const std::u16string& name) {
   return FromWide(value);
 }
 
-// The key's texts with names and data short enough to be ours.
-std::vector<RunOnceEntry> StringValues(HKEY key) {
-  std::vector<RunOnceEntry> values;
-  for (DWORD index = 0;; ++index) {
-    wchar_t name[kRunOnceNameUnits] = {};
-    wchar_t data[kRunOnceValueUnits] = {};
-    DWORD nameUnits = kRunOnceNameUnits;
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG read =
-        ::RegEnumValueW(key, index, name, &nameUnits, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) break;
-    if (read == ERROR_SUCCESS && type == REG_SZ) values.push_back({FromWide(name), FromWide(data)});
-  }
-  return values;
-}
-
 LONG SetString(HKEY key, const std::u16string& name, const std::u16string& text) {
   const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
   return ::RegSetValueExW(key, Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
@@ -230,16 +211,19 @@ LONG Workspace::ScheduleRemovalAtLogon() {
 }
 
 LONG Workspace::CancelScheduledRemoval(const std::u16string& path) {
+  // Only a workspace has a value of its own, and a moved name.
+  if (!IsWorkspacePath(path)) return ERROR_BAD_PATHNAME;
   const std::u16string keyPath(kRunOnceKey);
   sys::UniqueKey key;
   const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, RegistryAccessMask(), key.put());
   if (opened != ERROR_SUCCESS) return opened;
-  // Names first, then deletions: deleting while enumerating would skip values.
-  const std::vector<std::u16string> names = ValuesToWithdraw(StringValues(key.get()), path);
-  LONG result = names.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  // A run's value stands under the fixed name or, once a later run moved it, under its workspace's own.
+  const std::u16string names[] = {std::u16string(kRunOnceValueName), MovedValueName(path)};
+  LONG result = ERROR_FILE_NOT_FOUND;
   for (const std::u16string& name : names) {
+    if (!IsOwnRegistration({name, StringValue(key.get(), name)}, path)) continue;
     const LONG deleted = ::RegDeleteValueW(key.get(), Wide(name));
-    if (deleted != ERROR_SUCCESS) result = deleted;
+    if (result == ERROR_FILE_NOT_FOUND || deleted != ERROR_SUCCESS) result = deleted;
   }
   return result;
 }

@@ -62,20 +62,20 @@ TEST(LogonRemoval, AnotherWorkspacesValueIsMovedNeverCarriedOutAndARunWithdrawsO
 
   struct Withdraw {
     const char* what;
-    std::vector<RunOnceEntry> values;
-    std::vector<std::u16string> withdrawn;
+    RunOnceEntry value;
+    bool withdrawn;
   };
   const Withdraw withdraws[] = {
-      {"own under the fixed name", {{u"TavixQF", mine}, {u"TavixQF.abcdefghijklmno", other}}, {u"TavixQF"}},
-      {"own moved by a later run",
-       {{u"TavixQF", other}, {u"TavixQF.kqzmwtebhyalrvo", mine}},
-       {u"TavixQF.kqzmwtebhyalrvo"}},
-      {"names ignore letter case", {{u"TAVIXQF", mine}}, {u"TAVIXQF"}},
-      {"another run's only", {{u"TavixQF", other}}, {}},
-      {"own command with more", {{u"TavixQF", mine + u" "}}, {}},
-      {"another program's names", {{u"TavixQFx", mine}, {u"Tavix", mine}, {u"Other", mine}}, {}},
+      {"own under the fixed name", {u"TavixQF", mine}, true},
+      {"own, moved by a later run", {u"TavixQF.kqzmwtebhyalrvo", mine}, true},
+      {"another run's", {u"TavixQF", other}, false},
+      {"another run's, moved", {u"TavixQF.abcdefghijklmno", other}, false},
+      {"own command with more", {u"TavixQF", mine + u" "}, false},
+      {"another program's name", {u"TavixQFx", mine}, false},
+      {"another workspace's moved name", {u"TavixQF.abcdefghijklmno", mine}, false},
   };
-  for (const Withdraw& w : withdraws) EXPECT_EQ(ValuesToWithdraw(w.values, own), w.withdrawn) << w.what;
+  for (const Withdraw& w : withdraws) EXPECT_EQ(IsOwnRegistration(w.value, own), w.withdrawn) << w.what;
+  EXPECT_FALSE(IsOwnRegistration({u"TavixQF", u"cmd /C rmdir /S /Q "}, u"")) << "no path, no registration";
 }
 
 TEST(WorkspaceName, ExistingNamesAreNeverTakenOverAndTheAttemptsAreBounded) {
