@@ -159,7 +159,7 @@ void InstallerRun::LogPackage() {
   const bool signedFile = size && *size > m_reader.GetPackageEnd();
   m_log.Write({u"package: ", m_reader.GetEntryCount(), u" entries, format ", package::kVersion,
                signedFile ? std::u16string_view(u", signed") : u", not signed",
-               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32 checked as it is extracted")
+               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32")
                                      : u", no payload digest"});
 }
 
@@ -169,13 +169,13 @@ void InstallerRun::LogMismatch() const {
     case DigestMismatch::Part::None:
       break;
     case DigestMismatch::Part::List:
-      m_log.Write({u"payload digest: the digest list does not match the stub's record: the package is damaged"});
+      m_log.Write({u"payload digest: the digest list is damaged"});
       break;
     case DigestMismatch::Part::Table:
-      m_log.Write({u"payload digest: the file table differs from its digest: the package is damaged"});
+      m_log.Write({u"payload digest: the file table is damaged"});
       break;
     case DigestMismatch::Part::Entry:
-      LogEntry(mismatch.entry, u" differs from its digest, the package is damaged: ");
+      LogEntry(mismatch.entry, u" is damaged: ");
       break;
   }
 }
