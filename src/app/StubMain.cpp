@@ -28,7 +28,7 @@ const volatile qf::package::StubRecordLayout g_stubRecord = {"Quillfen",
 #ifdef __x86_64__
                                                              qf::package::PeHeaders::kMachineAmd64,
 #else
-                                                              qf::package::PeHeaders::kMachineI386,
+                                                             qf::package::PeHeaders::kMachineI386,
 #endif
                                                              qf::package::kStubRecordLayout,
                                                              0,
@@ -39,11 +39,14 @@ const volatile qf::package::StubRecordLayout g_stubRecord = {"Quillfen",
 
 namespace {
 
-std::optional<qf::package::StubRecord> OwnRecord() {
-  unsigned char bytes[qf::package::kStubRecordBytes];
-  const volatile unsigned char* from = reinterpret_cast<const volatile unsigned char*>(&g_stubRecord);
-  for (unsigned char& b : bytes) b = *from++;
-  return qf::package::ParseStubRecord(bytes);
+// The reader needs only the digest fields; the rest says who the stub is to the tools.
+qf::package::StubRecord OwnRecord() {
+  qf::package::StubRecord record;
+  record.algorithm = g_stubRecord.algorithm;
+  record.digestsAt = g_stubRecord.digestsAt;
+  record.entryCount = g_stubRecord.entryCount;
+  record.listDigest = g_stubRecord.listDigest;
+  return record;
 }
 
 constexpr wchar_t kMutexName[] = L"{CB62C436-C656-4fce-9D19-B95D6208C904}";

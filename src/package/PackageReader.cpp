@@ -62,7 +62,7 @@ struct CertificateTable {
 // The certificate table named by the PE security directory, when there is one
 // and it ends exactly at the end of the file, behind the headers that name it.
 std::optional<CertificateTable> FindCertificateTable(sys::File& file, uint64_t fileSize) {
-  package::FileBytes bytes(file);
+  package::PositionedBytes bytes(file);
   const auto pe = package::ReadPeHeaders(bytes);
   if (!pe || pe->certificatesSize == 0) return std::nullopt;
   const CertificateTable table{pe->certificatesAt, pe->certificatesSize};
@@ -236,16 +236,14 @@ ResultCode PackageReader::LoadDigests(sys::File& package) {
     return Mismatch(DigestMismatch::Part::List);
   }
 
-  package::PayloadDigest table;
-  std::array<unsigned char, kTextBufferBytes> chunk;
-  if (!package.SeekTo(m_tableStart)) return Mismatch(DigestMismatch::Part::Table);
-  for (uint64_t left = m_packageEnd - m_tableStart; left > 0;) {
-    const auto want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
-    if (package.Read(chunk.data(), want) != want) return Mismatch(DigestMismatch::Part::Table);
-    table.Add(chunk.data(), want);
-    left -= want;
+  // The table and the trailer are read whole: 1024 records of at most 2 KiB each.
+  std::vector<unsigned char> table(static_cast<std::size_t>(m_packageEnd - m_tableStart));
+  if (!package.SeekTo(m_tableStart) ||
+      package.Read(table.data(), static_cast<uint32_t>(table.size())) != static_cast<int64_t>(table.size())) {
+    return Mismatch(DigestMismatch::Part::Table);
   }
-  if (table.Value() != m_digests.back()) return Mismatch(DigestMismatch::Part::Table);
+  if (package::PayloadDigest::Of(table.data(), table.size()) != m_digests.back())
+    return Mismatch(DigestMismatch::Part::Table);
   return ResultCode::Success;
 }
 

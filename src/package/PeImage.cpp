@@ -36,15 +36,11 @@ uint32_t U32(const unsigned char* p) {
 
 }  // namespace
 
-FileBytes::FileBytes(sys::File& file) : m_file(file), m_size(file.Size().value_or(0)) {}
+PositionedBytes::PositionedBytes(sys::File& file) : m_file(&file), m_size(file.Size().value_or(0)) {}
 
-bool FileBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
+bool PositionedBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
   if (position > m_size || count > m_size - position) return false;
-  return m_file.SeekTo(position) && m_file.Read(buffer, count) == count;
-}
-
-bool MemoryBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
-  if (position > m_size || count > m_size - position) return false;
+  if (m_file != nullptr) return m_file->SeekTo(position) && m_file->Read(buffer, count) == count;
   std::memcpy(buffer, m_data + position, count);
   return true;
 }

@@ -16,35 +16,19 @@ class File;
 
 namespace qf::package {
 
-// Bytes at a position: a file, or an image in memory.
+// Bytes at a position: a file (which must stay open; its size is taken once),
+// or an image in memory.
 class PositionedBytes {
  public:
-  virtual ~PositionedBytes() = default;
-  virtual uint64_t Size() const = 0;
-  virtual bool ReadAt(uint64_t position, void* buffer, uint32_t count) = 0;
-};
-
-class FileBytes final : public PositionedBytes {
- public:
-  // `file` must stay open; its size is taken once.
-  explicit FileBytes(sys::File& file);
-  uint64_t Size() const override { return m_size; }
-  bool ReadAt(uint64_t position, void* buffer, uint32_t count) override;
+  explicit PositionedBytes(sys::File& file);
+  PositionedBytes(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
+  uint64_t Size() const { return m_size; }
+  bool ReadAt(uint64_t position, void* buffer, uint32_t count);
 
  private:
-  sys::File& m_file;
+  sys::File* m_file = nullptr;
+  const unsigned char* m_data = nullptr;
   uint64_t m_size = 0;
-};
-
-class MemoryBytes final : public PositionedBytes {
- public:
-  MemoryBytes(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-  uint64_t Size() const override { return m_size; }
-  bool ReadAt(uint64_t position, void* buffer, uint32_t count) override;
-
- private:
-  const unsigned char* m_data;
-  std::size_t m_size;
 };
 
 struct PeSection {

@@ -189,7 +189,7 @@ TEST(PayloadDigest, EveryDamagedPartIsFoundAndNamedBeforeAnythingOfItIsKept) {
                 {u"b.txt", u"sub\\", Pattern(10, 2)},
                 {u"$Settings.ini", u"", Bytes{1, 2}}});
   const Bytes plain = ReadBytes(dir / "p.exe");
-  package::MemoryBytes image(plain.data(), plain.size());
+  package::PositionedBytes image(plain.data(), plain.size());
   const auto found = package::FindStubRecord(image);
   ASSERT_TRUE(found);
   EXPECT_EQ(found->record.algorithm, package::kDigestXxh32);
@@ -216,7 +216,7 @@ TEST(PayloadDigest, EveryDamagedPartIsFoundAndNamedBeforeAnythingOfItIsKept) {
     Bytes file = plain;
     if (row.at != 0) file.at(row.at) ^= 0x20;
     WriteBytes(dir / "damaged.exe", file);
-    package::MemoryBytes damaged(file.data(), file.size());
+    package::PositionedBytes damaged(file.data(), file.size());
     PackageReader reader(CorePath(dir / "damaged.exe"));
     reader.SetStubRecord(package::FindStubRecord(damaged)->record);
     fs::remove_all(dir / "out");

@@ -16,7 +16,7 @@ void WritePackage(const std::filesystem::path& path, const Bytes& stub, const st
   package::PackageWriter writer(sink);
   package::MemorySource stubSource(stub);
   ASSERT_EQ(writer.AppendStub(stubSource), package::WriteError::None);
-  package::MemoryBytes image(stub.data(), stub.size());
+  package::PositionedBytes image(stub.data(), stub.size());
   if (const auto record = package::FindStubRecord(image); record && digests) {
     ASSERT_EQ(writer.ReserveDigests(record->at, static_cast<uint32_t>(entries.size())), package::WriteError::None);
   }

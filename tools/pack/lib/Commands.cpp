@@ -382,7 +382,7 @@ int Build(const ParsedArgs& args, Console& console) {
       report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
     }
     if (stub) {
-      package::FileBytes bytes(stub);
+      package::PositionedBytes bytes(stub);
       if (const auto record = package::FindStubRecord(bytes)) in.stubRecordAt = record->at;
     }
     stubSize = size.value_or(0);
