@@ -61,7 +61,7 @@ FAULTS = [
     F("12", "error caption without its trailing blank", "native", r"(Messages|RunSequence)",
       ("src/run/Messages.h", 'kCaptionError = u"Error - Quillfen ";', 'kCaptionError = u"Error - Quillfen";')),
     F("13", "bios switch ignored", "native", r"(PlatformValidator|Probe)",
-      ("src/platform/PlatformValidator.cpp", "if (m_biosSwitch == kSwitchOn && ", "if (false && ")),
+      ("src/platform/PlatformValidator.cpp", "if (IsSwitchedOn(m_biosSwitch) && ", "if (false && ")),
     F("14", "processor family as 15 + ext, not 15 + 16 x ext", "native", r"(CpuIdentity|PlatformValidator)",
       ("src/platform/CpuIdentity.cpp", "return static_cast<int32_t>(base + 16 * extended);",
        "return static_cast<int32_t>(base + extended);")),
@@ -143,6 +143,21 @@ FAULTS = [
       ("src/app/InstallerRun.cpp", "    m_workspace.DeleteTree(*workspace);\n", "")),
     F("40", "leftover workspace named by any path deleted", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", "  if (!IsWorkspacePath(path)) return std::nullopt;\n", "")),
+    # What was packed and signed is what runs.
+    F("41", "the file's last bytes taken for the trailer before the signature", "native", PACKAGE_TESTS,
+      (READER, "  const auto table = FindCertificateTable(file, *fileSize);\n",
+       "  if (ReadFromEnd(file, *fileSize, package::kTagBytes, tail, package::kTagBytes) &&\n"
+       "      BufferHoldsText(tail, package::kTag)) return *fileSize;\n"
+       "  const auto table = FindCertificateTable(file, *fileSize);\n")),
+    F("42", "an entry's digest not compared", "native", PACKAGE_TESTS,
+      (READER, "if (digested && digest.Value() !=", "if (false && digest.Value() !=")),
+    F("43", "the table's digest not compared", "native", PACKAGE_TESTS,
+      (READER, "table.size()) != m_digests.back())", "table.size()) != m_digests.back() && false)")),
+    F("44", "the settings' digest not compared", "native", PACKAGE_TESTS,
+      (READER, "if (!m_digests.empty() && package::PayloadDigest::Of(bytes.data()",
+       "if (false && package::PayloadDigest::Of(bytes.data()")),
+    F("45", "the stub keeps its record from the reader", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", "  m_reader.SetStubRecord(std::move(record));\n", "  (void)record;\n")),
     # verify's signature checks.
     F("70", "verify skips the signer's signature", "native", r"PackCommands",
       (AUTHENTICODE, "PKCS7_NOVERIFY) == 1) {", "PKCS7_NOVERIFY) == 1 || true) {")),

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
 #include "package/PayloadDigest.h"
@@ -19,11 +20,6 @@ namespace {
 using package::kMaxTextUnits;
 using package::kTextBufferBytes;
 
-uint32_t ReadU32(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
 // Reads `count` bytes at `distance` before the end of the package. A failed seek
 // or read is a table that cannot be verified. The read never reaches the end,
 // so nothing after the package (a signature) is ever read.
@@ -35,7 +31,7 @@ bool ReadFromEnd(sys::File& file, uint64_t end, uint64_t distance, void* buffer,
 bool ReadU32FromEnd(sys::File& file, uint64_t end, uint64_t distance, uint32_t& value) {
   unsigned char bytes[4] = {};
   if (!ReadFromEnd(file, end, distance, bytes, sizeof bytes)) return false;
-  value = ReadU32(bytes);
+  value = package::ReadLe32(bytes);
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "package/LittleEndian.h"
+
 namespace qf::package {
 namespace {
 
@@ -13,17 +15,12 @@ constexpr uint32_t kPrime5 = 0x165667B1u;
 
 constexpr uint32_t Rotl(uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
 
-uint32_t Le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 uint32_t Round(uint32_t lane, uint32_t input) { return Rotl(lane + input * kPrime2, 13) * kPrime1; }
 
 }  // namespace
 
 void PayloadDigest::AddStripe(const unsigned char* stripe) {
-  for (int i = 0; i < 4; ++i) m_lane[i] = Round(m_lane[i], Le32(stripe + 4 * i));
+  for (int i = 0; i < 4; ++i) m_lane[i] = Round(m_lane[i], ReadLe32(stripe + 4 * i));
 }
 
 void PayloadDigest::Add(const unsigned char* data, std::size_t size) {
@@ -44,10 +41,10 @@ void PayloadDigest::Add(const unsigned char* data, std::size_t size) {
   }
   uint32_t a = m_lane[0], b = m_lane[1], c = m_lane[2], d = m_lane[3];
   for (; size >= kStripeBytes; data += kStripeBytes, size -= kStripeBytes) {
-    a = Round(a, Le32(data));
-    b = Round(b, Le32(data + 4));
-    c = Round(c, Le32(data + 8));
-    d = Round(d, Le32(data + 12));
+    a = Round(a, ReadLe32(data));
+    b = Round(b, ReadLe32(data + 4));
+    c = Round(c, ReadLe32(data + 8));
+    d = Round(d, ReadLe32(data + 12));
   }
   m_lane[0] = a, m_lane[1] = b, m_lane[2] = c, m_lane[3] = d;
   if (size > 0) std::memcpy(m_pending, data, size);
@@ -60,7 +57,7 @@ uint32_t PayloadDigest::Value() const {
   h += m_total;
   const unsigned char* p = m_pending;
   uint32_t left = m_pendingBytes;
-  for (; left >= 4; p += 4, left -= 4) h = Rotl(h + Le32(p) * kPrime3, 17) * kPrime4;
+  for (; left >= 4; p += 4, left -= 4) h = Rotl(h + ReadLe32(p) * kPrime3, 17) * kPrime4;
   for (; left > 0; ++p, --left) h = Rotl(h + *p * kPrime5, 11) * kPrime1;
   h ^= h >> 15;
   h *= kPrime2;

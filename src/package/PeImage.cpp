@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "package/LittleEndian.h"
 #include "sys/File.h"
 
 namespace qf::package {
@@ -28,12 +29,6 @@ constexpr uint32_t kSectionRawOffsetAt = 20;
 // More sections than any linker writes is a damaged header.
 constexpr uint32_t kMaxSections = 96;
 
-uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 PositionedBytes::PositionedBytes(sys::File& file) : m_file(&file), m_size(file.Size().value_or(0)) {}
@@ -48,20 +43,20 @@ bool PositionedBytes::ReadAt(uint64_t position, void* buffer, uint32_t count) {
 std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
   unsigned char bytes[kDirectoriesAtPe32Plus + (kSecurityDirectory + 1) * kDirectoryBytes] = {};
   if (!image.ReadAt(0, bytes, kNewHeaderPointerAt + 4) || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
-  const uint64_t headerAt = U32(bytes + kNewHeaderPointerAt);
+  const uint64_t headerAt = ReadLe32(bytes + kNewHeaderPointerAt);
   if (!image.ReadAt(headerAt, bytes, kSignatureBytes + kFileHeaderBytes) ||
       std::memcmp(bytes, "PE\0\0", kSignatureBytes) != 0) {
     return std::nullopt;
   }
   PeHeaders pe;
   const unsigned char* file = bytes + kSignatureBytes;
-  pe.machine = U16(file + kMachineAt);
-  const uint32_t sectionCount = U16(file + kSectionCountAt);
-  const uint32_t optionalSize = U16(file + kOptionalHeaderSizeAt);
+  pe.machine = ReadLe16(file + kMachineAt);
+  const uint32_t sectionCount = ReadLe16(file + kSectionCountAt);
+  const uint32_t optionalSize = ReadLe16(file + kOptionalHeaderSizeAt);
   const uint64_t optionalAt = headerAt + kSignatureBytes + kFileHeaderBytes;
   if (sectionCount > kMaxSections || !image.ReadAt(optionalAt, bytes, 2)) return std::nullopt;
 
-  const uint16_t magic = U16(bytes);
+  const uint16_t magic = ReadLe16(bytes);
   const bool plus = magic == kMagicPe32Plus;
   if (!plus && magic != kMagicPe32) return std::nullopt;
   const uint32_t countAt = plus ? kDirectoryCountAtPe32Plus : kDirectoryCountAtPe32;
@@ -69,11 +64,11 @@ std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
       (plus ? kDirectoriesAtPe32Plus : kDirectoriesAtPe32) + kSecurityDirectory * kDirectoryBytes;
   if (optionalSize < countAt + 4 || !image.ReadAt(optionalAt, bytes, countAt + 4)) return std::nullopt;
   pe.checksumAt = optionalAt + kChecksumAt;
-  if (U32(bytes + countAt) > kSecurityDirectory && optionalSize >= securityAt + kDirectoryBytes &&
+  if (ReadLe32(bytes + countAt) > kSecurityDirectory && optionalSize >= securityAt + kDirectoryBytes &&
       image.ReadAt(optionalAt + securityAt, bytes, kDirectoryBytes)) {
     pe.securityDirectoryAt = optionalAt + securityAt;
-    pe.certificatesAt = U32(bytes);
-    pe.certificatesSize = U32(bytes + 4);
+    pe.certificatesAt = ReadLe32(bytes);
+    pe.certificatesSize = ReadLe32(bytes + 4);
   }
 
   pe.sectionsAt = optionalAt + optionalSize;
@@ -90,8 +85,8 @@ std::optional<PeSection> FindSection(PositionedBytes& image, const PeHeaders& pe
     PeSection section{};
     std::memcpy(section.name, header, sizeof section.name);
     if (std::string_view(section.name, strnlen(section.name, sizeof section.name)) != name) continue;
-    section.rawSize = U32(header + kSectionRawSizeAt);
-    section.rawOffset = U32(header + kSectionRawOffsetAt);
+    section.rawSize = ReadLe32(header + kSectionRawSizeAt);
+    section.rawOffset = ReadLe32(header + kSectionRawOffsetAt);
     return section;
   }
   return std::nullopt;

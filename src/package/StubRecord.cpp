@@ -2,19 +2,10 @@
 
 #include <cstring>
 
+#include "package/LittleEndian.h"
+
 namespace qf::package {
-namespace {
-
-uint32_t U32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutU32(unsigned char* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
   const unsigned char* layout = bytes;
@@ -23,18 +14,18 @@ std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
   std::memcpy(record.version, layout + 16, 16);
   if (record.Product() != kProductName || (layout[34] | (layout[35] << 8)) != kStubRecordLayout) return std::nullopt;
   record.machine = static_cast<uint16_t>(layout[32] | (layout[33] << 8));
-  record.algorithm = U32(layout + kDigestFieldsAt);
-  record.digestsAt = U32(layout + 40);
-  record.entryCount = U32(layout + 44);
-  record.listDigest = U32(layout + 48);
+  record.algorithm = ReadLe32(layout + kDigestFieldsAt);
+  record.digestsAt = ReadLe32(layout + 40);
+  record.entryCount = ReadLe32(layout + 44);
+  record.listDigest = ReadLe32(layout + 48);
   return record;
 }
 
 void PutDigestFields(unsigned char (&fields)[16], uint32_t digestsAt, uint32_t entryCount, uint32_t listDigest) {
-  PutU32(fields, kDigestXxh32);
-  PutU32(fields + 4, digestsAt);
-  PutU32(fields + 8, entryCount);
-  PutU32(fields + 12, listDigest);
+  PutLe32(fields, kDigestXxh32);
+  PutLe32(fields + 4, digestsAt);
+  PutLe32(fields + 8, entryCount);
+  PutLe32(fields + 12, listDigest);
 }
 
 std::optional<FoundStubRecord> FindStubRecord(PositionedBytes& image) {

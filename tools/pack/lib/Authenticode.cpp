@@ -15,6 +15,8 @@
 
 #include <memory>
 
+#include "package/LittleEndian.h"
+#include "package/PeImage.h"
 #include "sys/File.h"
 #endif
 
@@ -37,12 +39,6 @@ namespace {
 
 using Outcome = SignatureCheck::Outcome;
 
-constexpr uint32_t kNewHeaderPointerAt = 0x3C;
-constexpr uint32_t kOptionalHeaderAt = 4 + 20;  // after "PE\0\0" and the file header
-constexpr uint32_t kChecksumAt = 64;            // in the optional header, both kinds
-constexpr uint32_t kSecurityEntryAtPe32 = 96 + 4 * 8;
-constexpr uint32_t kSecurityEntryAtPe32Plus = 112 + 4 * 8;
-constexpr uint16_t kMagicPe32Plus = 0x20B;
 constexpr uint32_t kCertificateHeaderBytes = 8;  // length, revision, type
 constexpr uint16_t kCertificateRevision2 = 0x0200;
 constexpr uint16_t kCertificateTypePkcs7 = 2;
@@ -52,8 +48,6 @@ constexpr const char* kSpcIndirectData = "1.3.6.1.4.1.311.2.1.4";
 constexpr uint32_t kChunkBytes = 64 * 1024;
 constexpr uint32_t kMaxRootFileBytes = 1 << 20;
 
-uint32_t U32(const unsigned char* b) { return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24); }
-uint16_t U16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
 uint64_t Aligned(uint64_t n) { return (n + kEntryAlignment - 1) / kEntryAlignment * kEntryAlignment; }
 
 struct Layout {
@@ -64,21 +58,10 @@ struct Layout {
 };
 
 std::optional<Layout> ReadLayout(sys::File& file, uint64_t size) {
-  unsigned char dos[64] = {};
-  if (!file.SeekTo(0) || file.Read(dos, sizeof dos) != sizeof dos) return std::nullopt;
-  const uint64_t peAt = U32(dos + kNewHeaderPointerAt);
-  unsigned char magic[2] = {};
-  if (peAt + kOptionalHeaderAt + 2 > size || !file.SeekTo(peAt + kOptionalHeaderAt) || file.Read(magic, 2) != 2) {
-    return std::nullopt;
-  }
-  Layout l;
-  const uint64_t optional = peAt + kOptionalHeaderAt;
-  l.checksumAt = optional + kChecksumAt;
-  l.securityEntryAt = optional + (U16(magic) == kMagicPe32Plus ? kSecurityEntryAtPe32Plus : kSecurityEntryAtPe32);
-  unsigned char entry[8] = {};
-  if (l.securityEntryAt + 8 > size || !file.SeekTo(l.securityEntryAt) || file.Read(entry, 8) != 8) return std::nullopt;
-  l.tableAt = U32(entry);
-  l.tableSize = U32(entry + 4);
+  package::PositionedBytes bytes(file);
+  const auto pe = package::ReadPeHeaders(bytes);
+  if (!pe || pe->securityDirectoryAt == 0) return std::nullopt;
+  const Layout l{pe->checksumAt, pe->securityDirectoryAt, pe->certificatesAt, pe->certificatesSize};
   if (l.tableAt < l.securityEntryAt + 8 || l.tableSize <= kCertificateHeaderBytes || l.tableAt + l.tableSize > size) {
     return std::nullopt;
   }
@@ -114,8 +97,9 @@ class Checks {
 // One entry of PKCS#7 SignedData, padded, ending the table that ends the file.
 std::string TableShapeProblem(const Layout& layout, uint64_t fileSize, const std::vector<unsigned char>& table,
                               std::size_t signatureBytes) {
-  const uint32_t length = U32(table.data());
-  if (U16(table.data() + 4) != kCertificateRevision2) return "the certificate table's entry is of another revision";
+  const uint32_t length = package::ReadLe32(table.data());
+  if (package::ReadLe16(table.data() + 4) != kCertificateRevision2)
+    return "the certificate table's entry is of another revision";
   if (layout.tableSize != length && layout.tableSize != Aligned(length)) {
     return layout.tableSize > Aligned(length)
                ? "the certificate table is " + std::to_string(layout.tableSize - Aligned(length)) +
@@ -260,8 +244,9 @@ SignatureReport CheckSignature(const std::u16string& path, const std::optional<s
     checks.Fail("the certificate table cannot be read");
     return checks.Take();
   }
-  const uint32_t length = U32(table.data());
-  if (length <= kCertificateHeaderBytes || length > table.size() || U16(table.data() + 6) != kCertificateTypePkcs7) {
+  const uint32_t length = package::ReadLe32(table.data());
+  if (length <= kCertificateHeaderBytes || length > table.size() ||
+      package::ReadLe16(table.data() + 6) != kCertificateTypePkcs7) {
     checks.Fail("the certificate table holds no PKCS#7 signature");
     return checks.Take();
   }
