@@ -183,6 +183,18 @@ FAULTS = [
     F("79", "verify keeps a 1 MiB settings limit", "native", r"PackCommands",
       ("tools/pack/lib/PackageReport.cpp", "  if (last.size > package::kMaxSettingsBytes) {\n    v.errors",
        "  if (last.size > 1024 * 1024) {\n    v.errors")),
+    # quillfen-pack and the probe know the stub by its record and check its digests.
+    F("80", "build accepts a stub without its record", "native", r"PackCommands",
+      ("tools/pack/lib/Commands.cpp", 'report.Error(Utf8(in.stub) + ": not a Quillfen stub ("',
+       'report.Warning(Utf8(in.stub) + ": not a Quillfen stub ("')),
+    F("81", "verify skips the payload digests", "native", r"PackCommands",
+      ("tools/pack/lib/PackageReport.cpp", "  reader.SetStubRecord(ins.stub);\n", "")),
+    F("82", "verify accepts an installer without a stub record", "native", r"PackCommands",
+      ("tools/pack/lib/PackageReport.cpp", "  if (!ins.stub) {\n    v.errors", "  if (false) {\n    v.errors")),
+    F("83", "the digest pass skips the settings", "native", r"PackCommands",
+      ("src/package/DigestCheck.cpp", "index = m_entryCount - 1; index >= 0", "index = m_entryCount - 2; index >= 0")),
+    F("84", "the probe reads a program without a package as settings", "wine", r"^qf_probe_tests$",
+      ("tools/pack/lib/PackageReport.cpp", "magic[0] == 'M' &&", "magic[0] == 'M' && false &&")),
     # The log, the installer program's path and the cleanup.
     F("60", "log appended to the stub's own file", "wine", r"^qf_e2e_tests$",
       ("src/app/FileLogSink.cpp", "run::MayAppendLog(Facts(log), Facts(own))", "run::MayAppendLog(Facts(log), {})")),

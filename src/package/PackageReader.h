@@ -93,6 +93,10 @@ class PackageReader {
   void SetStubRecord(std::optional<package::StubRecord> record) { m_record = std::move(record); }
   bool HasDigests() const { return m_record && m_record->HasDigests(); }
   const DigestMismatch& GetDigestMismatch() const { return m_mismatch; }
+  // Loads the table and checks it, the list and every entry's data against the
+  // digests as extraction does, last entry first, without writing anything.
+  // Success, with nothing checked, when there are no digests.
+  ResultCode CheckDigests();
 
   // A flag that, once set, stops extraction at the next chunk or entry: the
   // entry being written is removed and the operation fails.

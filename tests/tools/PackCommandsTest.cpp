@@ -31,7 +31,7 @@ class PackCommands : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::string out, err;
-  const Bytes stub = test::MinimalPe(test::PeLayout{});
+  const Bytes stub = test::MinimalStub(test::PeLayout{});
   const std::string settings =
       "[validate]\nbios=1\n[bios]\nManufacturer=x\n[message]\nfail=x\n[executable]\nfile=a.exe\n";
   const std::string app = At("app.exe"), apps = At("app"), extracted = At("out");
@@ -73,10 +73,18 @@ TEST_F(PackCommands, BuildsWhatTheWriterLaysOutAndGivesItBack) {
                       {u"data.bin", u"sub\\deeper\\", test::Pattern(70000, 2)},
                       {u"$Settings.ini", u"", Packed()}});
   EXPECT_EQ(test::ReadBytes(app), test::ReadBytes(dir / "expected.exe"));
-  // The stub is 1024 bytes, a.exe 5000: the next data starts at 6024.
+  // The stub is 1536 bytes, the digests 20, a.exe 5000: the next data starts at 6556.
   Expect({"list", "--json", app}, kExitOk,
-         R"({"index": 2, "offset": 6024, "size": 70000, "directory": "sub\\deeper\\", "name": "data.bin"})");
+         R"({"index": 2, "offset": 6556, "size": 70000, "directory": "sub\\deeper\\", "name": "data.bin"})");
+  EXPECT_NE(out.find(R"("stub": {"product": "Quillfen", "version": "9", "machine": "i386", "payloadDigests": )"
+                     R"({"algorithm": "XXH32", "entries": 4}})"),
+            out.npos);
+  Expect({"list", app}, kExitOk, "  stub       Quillfen 9, i386, payload digests: XXH32 for 4 entries\n");
   Expect({"verify", app}, kExitOk, app + ": ok, 4 entries, 0 warnings\n");
+  // Another writer on the same stub records no digests: nothing to check, nothing to warn about.
+  test::WritePackage(dir / "other.exe", stub, {{u"a.exe", u"", {}}, {u"$Settings.ini", u"", Packed()}}, false);
+  Expect({"verify", At("other.exe")}, kExitOk, "other.exe: stub: Quillfen 9, i386, no payload digests\n");
+  EXPECT_NE(out.find("other.exe: ok, 2 entries, 0 warnings"), out.npos);
   Expect({"settings", app}, kExitOk, settings);
   Expect({"extract", "--output=" + extracted, "--", app}, kExitOk, "sub\\deeper\\data.bin (70000 bytes)\n");
   EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), test::Pattern(70000, 2));
@@ -169,16 +177,17 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
       {{}, {"list", At("missing.exe")}, "missing.exe: cannot be opened (result 1000; the stub shows \"Could not open the installer\")", {}},
       {fifo("v.fifo"), {"verify", At("v.fifo")}, "v.fifo: not a regular file", {}},
       {built("app.exe", "victim", "", [](Bytes& b) { b.pop_back(); }), {"verify", app}, "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a signature (result 1001; the stub shows \"The Signature Could not be verified\")", {}},
-      {built("app.exe", "victim", "", data(0, 1024 + 4000)), {"verify", app}, "entry 2 (sub\\deeper\\data.bin): its data 0x000013A0 + 70000 bytes overlaps that of entry 0", {}},
-      {built("app.exe", "victim", "", [](Bytes& b) { b[1024 + 5000 + 70000] = 'x'; }), {"verify", app}, "the settings file is not UTF-16LE text starting with FF FE", {}},
+      {built("app.exe", "victim", "", data(0, 1556 + 4000)), {"verify", app}, "entry 2 (sub\\deeper\\data.bin): its data 0x000015B4 + 70000 bytes overlaps that of entry 0", [&] { EXPECT_NE(err.find("app.exe: the file table and the trailer differ from their digest"), err.npos); }},
+      {built("app.exe", "victim", "", [](Bytes& b) { b[1556 + 5000 + 70000] = 'x'; }), {"verify", app}, "the settings file is not UTF-16LE text starting with FF FE", [&] { EXPECT_NE(err.find("app.exe: entry 3 ($Settings.ini): its data differs from its digest"), err.npos); }},
       {built("app.exe", "victim", "", unsafe), {"verify", app}, "entry 2 (...\\deeper\\data.bin): the stub refuses to extract it", {}},
-      {[&] { test::WritePackage(app, stub, {{u"b.exe", u"", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"verify", app}, "app.exe: broken (1 problem)\n", {}},
-      {built("out/a.exe", "victim", ""), {"extract", "-o", extracted, At("out/a.exe")}, "a.exe: is the installer being read", [&] { Expect({"verify", At("out/a.exe")}, kExitOk); }},
+      {[&] { test::WritePackage(app, test::MinimalPe({}), {{u"b.exe", u"", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"verify", app}, "app.exe: broken (2 problems)\n", [&] { EXPECT_NE(err.find("app.exe: not built on a Quillfen stub"), err.npos); }},
+      {[&] { test::WriteBytes(dir / "setup.exe", test::MinimalPe({})); }, {"build", "-s", At("setup.exe"), "--settings", At("settings.ini"), "-o", app, apps}, "setup.exe: not a Quillfen stub (a Windows program for i386 without the stub's record); give quillfen-stub.exe", {}},
+      {built("out/a.exe", "victim", ""), {"extract", "-o", extracted, At("out/a.exe")}, "a.exe: is the installer being read", [&] { Expect({"verify", At("out/a.exe")}, kExitOk); Expect({"build", "-s", At("out/a.exe"), "--settings", At("settings.ini"), "-o", app, apps}, kExitProblems, "a.exe: already carries a package"); }},
       {built("app.exe", "list.json", "app.exe"), {"list", "--json", "-o", At("list.json"), app}, "list.json: is the installer being read", [&] { Expect({"verify", app}, kExitOk); }},
       {built("app.exe", "out/sub", "elsewhere"), {"extract", "-o", extracted, app}, "sub: is a link, which is not followed", [&] { EXPECT_TRUE(fs::is_empty(dir / "elsewhere")); }},
       {built("app.exe", "out/a.exe", "victim"), {"extract", "-o", extracted, app}, "a.exe: is a link, which is not followed", [&] { EXPECT_EQ(test::ReadBytes(dir / "victim"), victim); }},
       {[&] { test::WritePackage(app, stub, {{u"escaped.txt", u"..\\", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"extract", "-o", At("out/in"), app}, "..\\escaped.txt: refused", [&] { EXPECT_FALSE(fs::exists(dir / "out" / "escaped.txt")); }},
-      {built("app.exe", "out/sub/deeper/data.bin", "", data(4, 80000)), {"extract", "-o", extracted, app}, "sub\\deeper\\data.bin: refused, its data 0x00001788 + 80000 bytes passes the start of the file table", [&] { EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), victim); }},
+      {built("app.exe", "out/sub/deeper/data.bin", "", data(4, 80000)), {"extract", "-o", extracted, app}, "sub\\deeper\\data.bin: refused, its data 0x0000199C + 80000 bytes passes the start of the file table", [&] { EXPECT_EQ(test::ReadBytes(dir / "out" / "sub" / "deeper" / "data.bin"), victim); }},
   };
   // clang-format on
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -232,9 +241,9 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
       {{pack, "verify", "--ca", At("root.pem"), At("signed.exe")}, kExitOk, "signature: chain to the given root verifies"},
       {{pack, "verify", "--ca", At("other.pem"), At("signed.exe")}, kExitProblems, "signature: chain to the given root does not verify: self-signed certificate in certificate chain"},
       {{pack, "extract", "-o", extracted, At("signed.exe")}, kExitOk, "Installer.exe (3001 bytes)"},
-      // One byte of Installer.exe's data, right after the stub, changed after signing.
+      // One byte of Installer.exe's data, right after the stub and the digests, changed after signing.
       {{"cp", At("signed.exe"), At("changed.exe")}, 0, ""},
-      {{"dd", "of=" + At("changed.exe"), "bs=1", "seek=1024", "count=1", "conv=notrunc", "if=" + At("stub.exe")}, 0, ""},
+      {{"dd", "of=" + At("changed.exe"), "bs=1", "seek=1560", "count=1", "conv=notrunc", "if=" + At("stub.exe")}, 0, ""},
       {{pack, "verify", At("changed.exe")}, kExitProblems, "signature: image digest does not match: the file was changed after signing"},
   };
   // clang-format on

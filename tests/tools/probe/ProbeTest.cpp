@@ -53,7 +53,8 @@ TEST(ProbeRun, ReportsWhatTheMachineSaysAndDecidesAsTheInstallerWould) {
   std::u16string settings = u"[validate]\r\ncpu=1\r\nbios=1\r\n[cpu]\r\nProcessor=" + vendor + u"\r\nAdvanced=" +
                             family + u"\r\n[" + family + u"]\r\nModel_Number=" + model +
                             u"\r\n[bios]\r\nManufacturer=Another;" + bios + u"\r\n";
-  qf::test::WritePackage(dir / "setup.exe", qf::test::MinimalPe(qf::test::PeLayout{}),
+  qf::test::WriteBytes(dir / "other.exe", qf::test::MinimalPe(qf::test::PeLayout{}));
+  qf::test::WritePackage(dir / "setup.exe", qf::test::MinimalStub(qf::test::PeLayout{}),
                          {{u"x.exe", u"", {'x'}}, {u"$Settings.ini", u"", WithMark(settings)}});
   qf::test::WriteBytes(dir / "settings.ini", WithMark(settings.insert(settings.find(u"\r\nAdvanced"), u" ")));
   wchar_t self[MAX_PATH] = {};
@@ -65,7 +66,7 @@ TEST(ProbeRun, ReportsWhatTheMachineSaysAndDecidesAsTheInstallerWould) {
       {{}, 0, u"cpu.vendor: \"" + vendor + u"\"\r\ncpu.family: " + family + u"\r\ncpu.model: " + model + u"\r\nbios.Manufacturer: \"" + bios + u"\" (result 0, read)\r\n"},
       {{dir / "setup.exe"}, 0, u"check [bios] Manufacturer: \"Another;" + bios + u"\" vs Win32_Bios \"" + bios + u"\" (result 0): pass\r\nverdict: pass\r\n"},
       {{dir / "settings.ini"}, 1, u"check [cpu] Processor: \"" + vendor + u" \" vs vendor \"" + vendor + u"\": fail\r\nverdict: fail\r\n"},
-      {{dir / "absent.ini"}, 2, u"error: cannot open the settings file"}, {{"a.ini", "b.ini"}, 2, u"Usage: quillfen-probe"},
+      {{dir / "absent.ini"}, 2, u"error: cannot open the settings file"}, {{dir / "other.exe"}, 2, u"\": not a Quillfen installer: no package"}, {{"a.ini", "b.ini"}, 2, u"Usage: quillfen-probe"},
       {{"--help"}, 0, u"Usage: quillfen-probe [SETTINGS.INI | INSTALLER.EXE]\r\n"},
   };
   // clang-format on

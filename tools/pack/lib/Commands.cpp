@@ -61,7 +61,8 @@ constexpr std::string_view kBuildHelp =
     "\n"
     "options:\n"
     "  -o, --output FILE    the installer to write (required)\n"
-    "  -s, --stub FILE      the stub (default: quillfen-stub.exe beside this tool)\n"
+    "  -s, --stub FILE      the stub, quillfen-stub.exe (default: the one beside\n"
+    "                       this tool); no other program, and no installer\n"
     "      --settings FILE  the settings file (default: $Settings.ini at the top\n"
     "                       of a single folder INPUT)\n"
     "  -q, --quiet          print only warnings and errors\n"
@@ -86,8 +87,9 @@ constexpr std::string_view kBuildHelp =
 constexpr std::string_view kListHelp =
     "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
     "\n"
-    "Shows the installer's file table (index, offset, size, directory, name) and\n"
-    "its trailer, as text or as JSON.\n"
+    "Shows the stub the installer was built on (product, version, machine, the\n"
+    "payload digests its record holds), the file table (index, offset, size,\n"
+    "directory, name) and the trailer, as text or as JSON.\n"
     "\n"
     "options:\n"
     "      --json       print JSON\n"
@@ -101,6 +103,10 @@ constexpr std::string_view kVerifyHelp =
     "file's data lies inside the data region, that the stub can extract every\n"
     "file, that the settings file is last and readable; then checks the settings\n"
     "as build does, refusing what build refuses.\n"
+    "The installer must be built on a Quillfen stub; the payload digests its record\n"
+    "holds are checked as the stub checks them: the list, the table and trailer,\n"
+    "every file's data. An installer without digests (another writer) is read\n"
+    "unchecked, as the stub reads it.\n"
     "A signed installer's signature is checked as a verifier checks it, one line\n"
     "per check: the certificate table holds one PKCS#7 signature and nothing else,\n"
     "the image digest, the signed attributes' message digest, the signer's\n"
@@ -378,12 +384,16 @@ int Build(const ParsedArgs& args, Console& console) {
       report.Error(Utf8(in.stub) + ": cannot be read as a stub");
     } else if (stub.Read(magic, sizeof magic) != sizeof magic || magic[0] != 'M' || magic[1] != 'Z') {
       report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
-    } else if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success) {
-      report.Warning(Utf8(in.stub) + ": already carries a package; the new installer hides it");
-    }
-    if (stub) {
-      package::PositionedBytes bytes(stub);
-      if (const auto record = package::FindStubRecord(bytes)) in.stubRecordAt = record->at;
+    } else if (package::PositionedBytes image(stub); const auto record = package::FindStubRecord(image)) {
+      in.stubRecordAt = record->at;
+      if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success)
+        report.Error(Utf8(in.stub) + ": already carries a package (an installer?); give quillfen-stub.exe");
+    } else {
+      // Any other program would make an installer that checks no machine at all.
+      const auto pe = package::ReadPeHeaders(image);
+      report.Error(Utf8(in.stub) + ": not a Quillfen stub (" +
+                   (pe ? "a Windows program for " + package::MachineName(pe->machine) : std::string("a file with MZ")) +
+                   " without the stub's record); give quillfen-stub.exe");
     }
     stubSize = size.value_or(0);
   }
@@ -565,6 +575,7 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
     return exit;
   }
   const Inspection& ins = loaded->second;
+  if (!args.Has("quiet")) console.out << name << ": stub: " << StubIdentity(ins) << "\n";
   Verification v = Verify(loaded->first, ins);
   std::string signature;
   const auto roots = args.Has("ca") ? PathArgument(args.Get("ca")) : std::nullopt;

@@ -35,8 +35,7 @@ std::string Code(ResultCode code) {
 // Words what made the reader refuse, as the reader itself saw it.
 std::string Diagnose(const LoadFailure& failure, ResultCode code) {
   using Reason = LoadFailure::Reason;
-  const std::string record =
-      "record " + std::to_string(failure.record) + " of " + std::to_string(failure.count) + ": ";
+  const std::string record = "record " + std::to_string(failure.record) + " of " + std::to_string(failure.count) + ": ";
   switch (failure.reason) {
     case Reason::CannotOpen:
       return "cannot be opened" + Code(code);
@@ -85,6 +84,34 @@ std::string JsonString(std::string_view utf8) {
 
 std::string JsonString(std::u16string_view text) { return JsonString(Utf8(text)); }
 
+std::string DigestName(const package::StubRecord& record) {
+  return record.algorithm == package::kDigestXxh32 ? "XXH32" : "algorithm " + std::to_string(record.algorithm);
+}
+
+// The payload digests checked as the stub checks them, by the stub's own reader.
+std::string DigestDamage(const std::u16string& path, const Inspection& ins) {
+  using Part = DigestMismatch::Part;
+  PackageReader reader(path);
+  reader.SetStubRecord(ins.stub);
+  const ResultCode code = reader.CheckDigests();
+  const DigestMismatch& mismatch = reader.GetDigestMismatch();
+  if (code == ResultCode::Success) return {};
+  const std::string stops = Code(code);
+  switch (mismatch.part) {
+    case Part::List:
+      return "the digest list does not match the stub's record (damaged, or for another number of entries)" + stops;
+    case Part::Table:
+      return "the file table and the trailer differ from their digest" + stops;
+    case Part::Entry:
+      return "entry " + std::to_string(mismatch.entry) + " (" +
+             Utf8(EntryPath(ins.entries.at(static_cast<std::size_t>(mismatch.entry)))) +
+             "): its data differs from its digest" + stops;
+    case Part::None:
+      break;
+  }
+  return "the payload digests cannot be checked" + stops;
+}
+
 std::string Padded(std::string text, std::size_t width, bool right) {
   if (text.size() >= width) return text;
   const std::string fill(width - text.size(), ' ');
@@ -102,16 +129,29 @@ Inspection Inspect(const std::u16string& path) {
     ins.reason = Diagnose(reader.GetLoadFailure(), ins.code);
     return ins;
   }
+  if (sys::File file = sys::File::OpenRead(path)) {
+    package::PositionedBytes image(file);
+    if (const auto found = package::FindStubRecord(image)) ins.stub = found->record;
+  }
   ins.packageEnd = reader.GetPackageEnd();
   ins.tableStart = reader.GetTableStart();
   for (int32_t i = 0; i < reader.GetEntryCount(); ++i) ins.entries.push_back(reader.GetEntry(i));
   return ins;
 }
 
+std::string StubIdentity(const Inspection& ins) {
+  if (!ins.stub) return "no stub record: not built on a Quillfen stub";
+  const package::StubRecord& r = *ins.stub;
+  return std::string(r.Product()) + " " + std::string(r.Version()) + ", " + package::MachineName(r.machine) + ", " +
+         (r.HasDigests() ? "payload digests: " + DigestName(r) + " for " + std::to_string(r.entryCount) + " entries"
+                         : "no payload digests");
+}
+
 std::string ListText(const Inspection& ins, const std::string& name) {
   const uint64_t trailerStart = ins.packageEnd - package::kTrailerSize;
   std::string out =
       name + ": " + std::to_string(ins.entries.size()) + " entries, format " + Utf8(package::kVersion) + "\n";
+  out += "  stub       " + StubIdentity(ins) + "\n";
   out += "  data       " + Hex(static_cast<uint32_t>(ins.entries.front().offset)) + " - " + Hex(ins.tableStart) + "\n";
   out += "  table      " + Hex(ins.tableStart) + " - " + Hex(trailerStart) + " (" +
          std::to_string(trailerStart - ins.tableStart) + " bytes)\n";
@@ -146,6 +186,16 @@ std::string ListJson(const Inspection& ins, const std::string& name) {
   out += "  \"trailer\": {\"offset\": " + std::to_string(trailerStart) +
          ", \"entryCount\": " + std::to_string(ins.entries.size()) + ", \"version\": " + JsonString(package::kVersion) +
          ", \"tag\": " + JsonString(package::kTag) + "},\n";
+  if (const auto& r = ins.stub) {
+    out += "  \"stub\": {\"product\": " + JsonString(r->Product()) + ", \"version\": " + JsonString(r->Version()) +
+           ", \"machine\": " + JsonString(package::MachineName(r->machine)) + ", \"payloadDigests\": " +
+           (r->HasDigests() ? "{\"algorithm\": " + JsonString(DigestName(*r)) +
+                                  ", \"entries\": " + std::to_string(r->entryCount) + "}"
+                            : std::string("null")) +
+           "},\n";
+  } else {
+    out += "  \"stub\": null,\n";
+  }
   out += "  \"entries\": [";
   for (std::size_t i = 0; i < ins.entries.size(); ++i) {
     const PackageEntry& e = ins.entries[i];
@@ -193,9 +243,12 @@ std::string SettingsTooLarge(const PackageEntry& settings) {
 
 PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
   PackedSettings out;
-  if (const Inspection ins = Inspect(path); ins.Loaded()) {
+  const Inspection ins = Inspect(path);
+  if (ins.Loaded()) {
     const PackageEntry& last = ins.entries.back();
-    if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
+    if (!ins.stub) {
+      out.error = "not a Quillfen installer: the program in front of the package has no stub record";
+    } else if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
       out.error = "the installer's last entry is not the settings file";
     } else if (last.size > package::kMaxSettingsBytes) {
       out.error = SettingsTooLarge(last);
@@ -208,12 +261,19 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
   }
   sys::File file = sys::File::OpenRead(path);
   const auto size = file ? file.Size() : std::nullopt;
+  // A Windows program without a package is no settings file either.
+  if (unsigned char magic[2] = {};
+      size && file.Read(magic, sizeof magic) == sizeof magic && magic[0] == 'M' && magic[1] == 'Z') {
+    out.error = "not a Quillfen installer: " + ins.reason;
+    return out;
+  }
   if (!size || *size > kMaxSettingsSourceBytes) {
     out.error = size ? "too large for a settings file: " + SettingsLimit() : "cannot be opened as a regular file";
     return out;
   }
   std::vector<unsigned char> bytes(static_cast<std::size_t>(*size));
-  if (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size)) {
+  if (!file.SeekTo(0) ||
+      (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size))) {
     out.error = "cannot be read";
     return out;
   }
@@ -229,6 +289,11 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
 
 Verification Verify(const std::u16string& path, const Inspection& ins) {
   Verification v;
+  if (!ins.stub) {
+    v.errors.push_back("not built on a Quillfen stub: the program in front of the package has no stub record");
+  } else if (std::string damage = DigestDamage(path, ins); !damage.empty()) {
+    v.errors.push_back(damage);
+  }
   std::map<std::u16string, std::size_t> seen;
   for (std::size_t i = 0; i < ins.entries.size(); ++i) {
     const PackageEntry& e = ins.entries[i];

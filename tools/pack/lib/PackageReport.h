@@ -10,6 +10,7 @@
 
 #include "pack/lib/SettingsLint.h"
 #include "package/PackageEntry.h"
+#include "package/StubRecord.h"
 #include "run/ResultCode.h"
 
 namespace qf::pack {
@@ -21,12 +22,17 @@ struct Inspection {
   uint64_t packageEnd = 0;  // below fileSize for a signed installer
   uint64_t tableStart = 0;
   std::vector<PackageEntry> entries;
+  std::optional<package::StubRecord> stub;  // none when the program in front of the package is no stub of ours
 
   bool Loaded() const { return code == ResultCode::Success; }
   bool Signed() const { return Loaded() && packageEnd < fileSize; }
 };
 
 Inspection Inspect(const std::u16string& path);
+
+// Who the stub in front of the package is and what digests its record holds:
+// "Quillfen 1.2, i386, payload digests: XXH32 for 4 entries".
+std::string StubIdentity(const Inspection& inspection);
 
 // `name` is how the installer is shown.
 std::string ListText(const Inspection& inspection, const std::string& name);
