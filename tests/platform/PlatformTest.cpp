@@ -31,10 +31,10 @@ TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
     EXPECT_EQ(read(SignatureOf(family, model)), (std::array<int32_t, 2>{int32_t(family), int32_t(model)})) << family;
   }
   // Linux's family and model as the stub reads them (-1: no processor reports them), and no pair the stub never reads.
-  const std::vector<std::array<int32_t, 4>> linux = {{25, 33, 175, 1}, {25, 1, 175, 1}, {6, 158, 6, 14},
-                                                     {15, 2, 15, 2},   {16, 2, 31, 2},  {5, 15, 5, 15},
-                                                     {5, 16, -1, -1},  {271, 0, -1, -1}};
-  for (const auto& [family, model, stubFamily, stubModel] : linux) {
+  const std::vector<std::array<int32_t, 4>> fromLinux = {{25, 33, 175, 1}, {25, 1, 175, 1}, {6, 158, 6, 14},
+                                                         {15, 2, 15, 2},   {16, 2, 31, 2},  {5, 15, 5, 15},
+                                                         {5, 16, -1, -1},  {271, 0, -1, -1}};
+  for (const auto& [family, model, stubFamily, stubModel] : fromLinux) {
     EXPECT_EQ(read(SignatureFromLinux(family, model)), (std::array<int32_t, 2>{stubFamily, stubModel})) << family;
   }
   EXPECT_FALSE(SignatureOf(20, 1) || SignatureOf(6, 16) || SignatureOf(-1, 0));

@@ -107,19 +107,19 @@ std::optional<int32_t> Number(std::string_view text) {
 }
 
 // The machine of a vendor, a family and a model; empty, or why they describe none.
-std::string MakeMachine(std::string_view vendor, std::string_view family, std::string_view model, bool linux,
+std::string MakeMachine(std::string_view vendor, std::string_view family, std::string_view model, bool fromLinux,
                         Machine& m) {
   m.vendor = sys::Utf8ToUtf16(vendor).value_or(u"");
   if (!platform::IsReportableVendor(m.vendor)) {
     return "vendor \"" + std::string(vendor) + "\": a processor reports 1 to 12 characters, none above U+00FF";
   }
   const auto f = Number(family), n = Number(model);
-  const auto signature = !f || !n ? std::nullopt
-                         : linux  ? platform::SignatureFromLinux(*f, *n)
-                                  : platform::SignatureOf(*f, *n);
+  const auto signature = !f || !n    ? std::nullopt
+                         : fromLinux ? platform::SignatureFromLinux(*f, *n)
+                                     : platform::SignatureOf(*f, *n);
   if (!signature) {
     return "family " + std::string(family) + ", model " + std::string(model) + ": no processor shows these" +
-           (linux ? " to Linux" : " to the stub (models are 0 to 15; above 15 a family is 15 + 16 x N)");
+           (fromLinux ? " to Linux" : " to the stub (models are 0 to 15; above 15 a family is 15 + 16 x N)");
   }
   m.signature = *signature;
   return {};
@@ -146,11 +146,12 @@ std::string ParseMachines(std::istream& in, std::vector<Row>& rows) {
     const std::string where = std::to_string(number) + ": ";
     if (c.size() != 6) return where + "not 6 columns: accept|refuse | VENDOR | FAMILY | MODEL | BIOS | BASEBOARD";
     if (c[0] != "accept" && c[0] != "refuse") return where + "the verdict is neither accept nor refuse";
-    const bool linux = c[2].starts_with(kLinuxMark);
-    if (linux != c[3].starts_with(kLinuxMark)) return where + "family and model are both Linux's or both the stub's";
-    if (linux) c[2].remove_prefix(kLinuxMark.size()), c[3].remove_prefix(kLinuxMark.size());
+    const bool fromLinux = c[2].starts_with(kLinuxMark);
+    if (fromLinux != c[3].starts_with(kLinuxMark))
+      return where + "family and model are both Linux's or both the stub's";
+    if (fromLinux) c[2].remove_prefix(kLinuxMark.size()), c[3].remove_prefix(kLinuxMark.size());
     Row row{number, c[0] == "accept", {}};
-    if (std::string why = MakeMachine(c[1], c[2], c[3], linux, row.machine); !why.empty()) return where + why;
+    if (std::string why = MakeMachine(c[1], c[2], c[3], fromLinux, row.machine); !why.empty()) return where + why;
     row.machine.bios = Maker(c[4]);
     row.machine.baseboard = Maker(c[5]);
     rows.push_back(std::move(row));
@@ -239,8 +240,8 @@ int CheckCommand(const ParsedArgs& args, Console& console, const InstallerLoader
     if (!why.empty()) why = args.Get("machines") + ":" + why;
   }
   if (!why.empty()) return Usage(console, why);
-  if (args.Has("bios")) one.bios = Maker(args.Get("bios"));
-  if (args.Has("baseboard")) one.baseboard = Maker(args.Get("baseboard"));
+  if (args.Has("bios")) one.bios = sys::Utf8ToUtf16(args.Get("bios")).value_or(u"");
+  if (args.Has("baseboard")) one.baseboard = sys::Utf8ToUtf16(args.Get("baseboard")).value_or(u"");
 
   int exit = kExitOk;
   const auto loaded = load(exit);
