@@ -195,6 +195,22 @@ FAULTS = [
       ("src/package/DigestCheck.cpp", "index = m_entryCount - 1; index >= 0", "index = m_entryCount - 2; index >= 0")),
     F("84", "the probe reads a program without a package as settings", "wine", r"^qf_probe_tests$",
       ("tools/pack/lib/PackageReport.cpp", "magic[0] == 'M' &&", "magic[0] == 'M' && false &&")),
+    # check: the machine as the stub reads it, and the verdicts it gives.
+    F("85", "check takes Linux's family for the stub's", "native", r"(CpuIdentity|PackCommands)",
+      ("src/platform/GivenMachine.cpp", "  const int32_t base = std::min(family, kBaseFamilyWithExtension);\n",
+       "  if (family >= 0) return SignatureOf(family, model % kFieldValues);\n"
+       "  const int32_t base = std::min(family, kBaseFamilyWithExtension);\n")),
+    F("86", "check refuses Linux's models above 15", "native", r"(CpuIdentity|PackCommands)",
+      ("src/platform/GivenMachine.cpp", "? kFieldValues * kFieldValues : kFieldValues;",
+       "? kFieldValues : kFieldValues;")),
+    F("87", "check --machines exits 0 whatever the verdicts", "native", r"PackCommands",
+      ("tools/pack/lib/CheckCommand.cpp", "return differing == 0 ? kExitOk : kExitProblems;", "return kExitOk;")),
+    F("88", "check gives the BIOS maker to the baseboard", "native", r"PackCommands",
+      ("tools/pack/lib/CheckCommand.cpp", "GivenAnswer{platform::kWmiSuccess, m.baseboard}",
+       "GivenAnswer{platform::kWmiSuccess, m.bios}")),
+    F("89", "check takes a family no processor reports", "native", r"(CpuIdentity|PackCommands)",
+      ("src/platform/GivenMachine.cpp", "if ((family - kBaseFamilyWithExtension) % kFieldValues != 0 || ",
+       "if (")),
     # The log, the installer program's path and the cleanup.
     F("60", "log appended to the stub's own file", "wine", r"^qf_e2e_tests$",
       ("src/app/FileLogSink.cpp", "run::MayAppendLog(Facts(log), Facts(own))", "run::MayAppendLog(Facts(log), {})")),

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <regex>
 
-#include "FakeMachine.h"
+#include "platform/GivenMachine.h"
 #include "platform/PlatformValidator.h"
 #include "platform/ValueList.h"
 #include "support/TestFiles.h"
@@ -12,9 +12,7 @@
 namespace qf::platform {
 namespace {
 
-using test::Answer;
-using test::FakeCpuid;
-using test::Signature;
+using Answer = GivenAnswer;
 
 TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
   // clang-format off
@@ -24,10 +22,22 @@ TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
       {Signature(6, 15), 6, 15}, {Signature(15, 2), 15, 2}, {Signature(15, 2, 1), 31, 2}, {Signature(15, 1, 8), 143, 1},
       {Signature(15, 0, 0xFF, 0xF), 4095, 0}, {Signature(6, 7, 0, 1), 6, 7}, {Signature(5, 4, 3), 5, 4}};
   // clang-format on
+  auto read = [](std::optional<uint32_t> s) {  // the family and model the stub reads; -1 when none
+    return s ? std::array<int32_t, 2>{FamilyFromSignature(*s), ModelFromSignature(*s)} : std::array<int32_t, 2>{-1, -1};
+  };
   for (const auto& [signature, family, model] : cases) {
     EXPECT_EQ(FamilyFromSignature(signature), static_cast<int32_t>(family)) << std::hex << signature;
     EXPECT_EQ(ModelFromSignature(signature), static_cast<int32_t>(model)) << std::hex << signature;
+    EXPECT_EQ(read(SignatureOf(family, model)), (std::array<int32_t, 2>{int32_t(family), int32_t(model)})) << family;
   }
+  // Linux's family and model as the stub reads them (-1: no processor reports them), and no pair the stub never reads.
+  const std::vector<std::array<int32_t, 4>> fromLinux = {{25, 33, 175, 1}, {25, 1, 175, 1}, {6, 158, 6, 14},
+                                                         {15, 2, 15, 2},   {16, 2, 31, 2},  {5, 15, 5, 15},
+                                                         {5, 16, -1, -1},  {271, 0, -1, -1}};
+  for (const auto& [family, model, stubFamily, stubModel] : fromLinux) {
+    EXPECT_EQ(read(SignatureFromLinux(family, model)), (std::array<int32_t, 2>{stubFamily, stubModel})) << family;
+  }
+  EXPECT_FALSE(SignatureOf(20, 1) || SignatureOf(6, 16) || SignatureOf(-1, 0));
 }
 
 #ifndef _WIN32
@@ -104,8 +114,8 @@ TEST(PlatformValidator, DecidesAsTheInstallerDoes) {
   // clang-format on
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
-    FakeCpuid cpuid("TavixSilicon", c.signature, c.cpuid);
-    test::FakePropertySource wmi;
+    GivenCpuid cpuid(u"TavixSilicon", c.signature, c.cpuid);
+    GivenProperties wmi;
     wmi.answers = {{u"Win32_Bios", c.bios}, {u"Win32_BaseBoard", c.board}};
     const auto document = settings::IniDocument::FromBytes(qf::test::Utf16Le(u"\uFEFF" + c.settings + u"\r\n"));
     EXPECT_EQ(PlatformValidator(document, wmi, cpuid).Validate(), c.verdict) << "case " << i;

@@ -144,6 +144,36 @@ TEST_F(PackCommands, RefusesALockOffByMistakeUnlessAllowedAndVerifySaysTheSame) 
   }
 }
 
+// check decides with the stub's validator on the installer's own settings: Linux's family 25 is the stub's 175,
+// its model 33 the stub's 1; a machines file exits 1 when a verdict is not the one it expects.
+TEST_F(PackCommands, CheckDecidesOnAMachineAsTheStubWould) {
+  Write(dir / "settings.ini",
+        "[validate]\ncpu=1\nbaseboard=1\n[cpu]\nProcessor=AuthenticAMD\nAdvanced=175\n[175]\nModel_Number=1\n"
+        "[baseboard]\nManufacturer=Tavix Corp\n[message]\nfail=x\n[executable]\nfile=a.exe\n");
+  Expect(Build(app), kExitOk);
+  Write(dir / "machines.txt",
+        "# verdict | vendor | family | model | BIOS | baseboard\naccept|AuthenticAMD|linux:25|"
+        "linux:33|-|Tavix Corp\r\n\n  refuse | AuthenticAMD | 175 | 1 | x | Tavix Corp  # wrong\n");
+  const std::vector<std::string> amd = {"check", app, "--vendor", "AuthenticAMD", "--baseboard", "Tavix Corp"};
+  auto with = [&](std::vector<std::string> more) { return more.insert(more.begin(), amd.begin(), amd.end()), more; };
+  // clang-format off
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> runs = {  // arguments, exit status, shown
+      {with({"--family", "25", "--model", "33", "--linux"}), kExitOk, "machine: vendor \"AuthenticAMD\", family 175, model 1, BIOS none, baseboard \"Tavix Corp\"\n"
+          "[cpu] Advanced: accepted \"175\", this machine \"175\"; the processor's family; passed\n[175] Model_Number: accepted \"1\", this machine \"1\"; the processor's model; passed\n"
+          "[cpu] Processor: accepted \"AuthenticAMD\", this machine \"AuthenticAMD\"; the processor's vendor; passed\n"
+          "[baseboard] Manufacturer: accepted \"Tavix Corp\", this machine \"Tavix Corp\"; Win32_BaseBoard query result 0; passed\nverdict: accepted\n"},
+      {with({"--family", "143", "--model", "1"}), kExitProblems, "[cpu] Advanced: accepted \"175\", this machine \"143\"; the processor's family; refused\nverdict: refused\n"},
+      {with({"--family", "175", "--model", "1", "--baseboard", "tavix corp"}), kExitProblems, "this machine \"tavix corp\" (differs in letter case only)"},
+      {with({"--family", "20", "--model", "1"}), kExitUsage, "family 20, model 1: no processor shows these to the stub"},
+      {{"check", app, "--machines", At("settings.ini")}, kExitUsage, "settings.ini:1: not 6 columns"},
+      {{"check", app, "--machines", At("machines.txt")}, kExitProblems, "   2  accept    accept    vendor \"AuthenticAMD\", family 175, model 1, BIOS none, baseboard \"Tavix Corp\"\n"
+          "   4  refuse    accept    vendor \"AuthenticAMD\", family 175, model 1, BIOS \"x\", baseboard \"Tavix Corp\"  <- differs\n[cpu] Advanced:"},
+  };
+  // clang-format on
+  for (const auto& [args, exit, shown] : runs) Expect(args, exit, shown);
+  EXPECT_NE(out.find("2 machines, 1 with another verdict than expected"), out.npos) << out;
+}
+
 #ifndef _WIN32
 // Broken installers and what a package author's machine holds besides plain
 // files: FIFOs, links, folders, the installer itself. Each is refused naming the
@@ -281,7 +311,8 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
 TEST_F(PackCommands, UsageErrorsExitWith2AndHelpWith0) {
   // clang-format off
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"build", "-s", "x", "--settings", "y", "folder"},
-           {"build", "-o", "out.exe", "folder"}, {"build", "--bogus"}, {"list"}, {"list", "a.exe", "b.exe"}, {"verify", "--json", "a.exe"}, {"verify", "--strict=1", "a.exe"}}) Expect(args, kExitUsage);
+           {"build", "-o", "out.exe", "folder"}, {"build", "--bogus"}, {"list"}, {"list", "a.exe", "b.exe"}, {"verify", "--json", "a.exe"}, {"verify", "--strict=1", "a.exe"},
+           {"check", "a.exe"}, {"check", "a.exe", "--this-machine", "--linux"}, {"check", "a.exe", "--vendor", "x"}}) Expect(args, kExitUsage);
   // clang-format on
   Expect({"--help"}, kExitOk, "Exit status: 0 ok, 1 problems found, 2 wrong usage, 3 warnings under --strict.");
 }

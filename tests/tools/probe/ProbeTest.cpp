@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ProbeReport.h"
-#include "platform/FakeMachine.h"
+#include "platform/GivenMachine.h"
 #include "support/TestFiles.h"
 
 #ifdef _WIN32
@@ -21,8 +21,8 @@ qf::test::Bytes WithMark(std::u16string_view text) { return qf::test::Utf16Le(u"
 // A processor without CPUID, a BIOS query refused, a baseboard without instance:
 // each line the installer's check would see, and the first failure ends it.
 TEST(ProbeReport, ShowsWhatTheMachineSaysAndEachComparisonInTheInstallersOrder) {
-  platform::test::FakeCpuid cpuid("TavixSilicon", platform::test::Signature(6, 8), /*available=*/false);
-  platform::test::FakePropertySource wmi;
+  platform::GivenCpuid cpuid(u"TavixSilicon", platform::Signature(6, 8), /*available=*/false);
+  platform::GivenProperties wmi;
   wmi.answers = {{u"Win32_Bios", {platform::kWmiSecurityFailed, u"Tavix Corp."}}, {u"Win32_BaseBoard", {}}};
   const settings::IniDocument document = settings::IniDocument::FromBytes(
       WithMark(u"[validate]\r\ncpu=1\r\nbios=1\r\nbaseboard=yes\r\n[cpu]\r\nProcessor=\r\nAdvanced=0\r\n[0]\r\n"

@@ -8,6 +8,7 @@
 
 #include "pack/lib/Args.h"
 #include "pack/lib/Authenticode.h"
+#include "pack/lib/CheckCommand.h"
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/PackageReport.h"
 #include "pack/lib/Progress.h"
@@ -46,6 +47,7 @@ constexpr std::string_view kMainHelp =
     "  verify    check an installer as the stub reads it, and more\n"
     "  extract   write an installer's files into a folder\n"
     "  settings  print an installer's settings as UTF-8\n"
+    "  check     whether the installer's platform check accepts a machine\n"
     "\n"
     "'quillfen-pack <command> --help' shows a command's options.\n"
     "Exit status: 0 ok, 1 problems found, 2 wrong usage, 3 warnings under --strict.\n";
@@ -737,7 +739,7 @@ int RunPack(std::span<const std::string> args, Console& console) {
     std::vector<OptionDef> options;
     int (*run)(const ParsedArgs&, Console&);
   };
-  const std::array<Command, 5> commands = {{
+  const std::array<Command, 6> commands = {{
       {"build",
        {{"output", 'o', true},
         {"stub", 's', true},
@@ -759,6 +761,13 @@ int RunPack(std::span<const std::string> args, Console& console) {
        VerifyCommand},
       {"extract", {{"output", 'o', true}, {"index", 0, true}}, Extract},
       {"settings", {{"output", 'o', true}}, SettingsCommand},
+      {"check", CheckOptions(),
+       [](const ParsedArgs& a, Console& c) {
+         return CheckCommand(a, c, [&](int& exit) {
+           Report report(c);
+           return LoadInstaller(a, c, "check", report, 1, exit);
+         });
+       }},
   }};
   for (const Command& c : commands) {
     if (c.name != command) continue;
