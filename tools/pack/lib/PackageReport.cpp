@@ -260,20 +260,25 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
     return out;
   }
   sys::File file = sys::File::OpenRead(path);
-  const auto size = file ? file.Size() : std::nullopt;
+  const std::optional<uint64_t> measured = file ? file.Size() : std::nullopt;
+  if (!measured) {
+    out.error = "cannot be opened as a regular file";
+    return out;
+  }
+  const uint64_t size = *measured;
   // A Windows program without a package is no settings file either.
   if (unsigned char magic[2] = {};
-      size && file.Read(magic, sizeof magic) == sizeof magic && magic[0] == 'M' && magic[1] == 'Z') {
+      file.Read(magic, sizeof magic) == sizeof magic && magic[0] == 'M' && magic[1] == 'Z') {
     out.error = "not a Quillfen installer: " + ins.reason;
     return out;
   }
-  if (!size || *size > kMaxSettingsSourceBytes) {
-    out.error = size ? "too large for a settings file: " + SettingsLimit() : "cannot be opened as a regular file";
+  if (size > kMaxSettingsSourceBytes) {
+    out.error = "too large for a settings file: " + SettingsLimit();
     return out;
   }
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(*size));
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
   if (!file.SeekTo(0) ||
-      (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(*size))) {
+      (!bytes.empty() && file.Read(bytes.data(), static_cast<uint32_t>(bytes.size())) != static_cast<int64_t>(size))) {
     out.error = "cannot be read";
     return out;
   }
