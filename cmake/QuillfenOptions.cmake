@@ -1,7 +1,6 @@
 # Compiler settings shared by every target of the project.
 add_library(qf_options INTERFACE)
 target_compile_options(qf_options INTERFACE -Wall -Wextra -Werror)
-target_include_directories(qf_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
 if(WIN32)
   target_compile_definitions(qf_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
@@ -29,10 +28,31 @@ if(QF_SHIPPING)
                       $<IF:$<STREQUAL:$<TARGET_PROPERTY:NAME>,quillfen-stub>,-flto;-Os,-fno-lto>)
 endif()
 
-# qf_add_library(name SOURCES ... [WIN32_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...])
+# qf_include_root(target folder [HEADERS ...])
+# A library's headers are seen as "<folder name>/Header.h" through an include root
+# of its own, and only by the targets that link it: a header of a library the
+# target does not depend on is not found. With HEADERS only those are shown.
+function(qf_include_root target folder)
+  cmake_parse_arguments(ARG "" "" "HEADERS" ${ARGN})
+  get_filename_component(name ${folder} NAME)
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  file(REMOVE_RECURSE ${root})
+  if(ARG_HEADERS)
+    file(MAKE_DIRECTORY ${root}/${name})
+    foreach(header ${ARG_HEADERS})
+      file(CREATE_LINK ${folder}/${header} ${root}/${name}/${header} SYMBOLIC)
+    endforeach()
+  else()
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${folder} ${root}/${name} SYMBOLIC)
+  endif()
+  target_include_directories(${target} PUBLIC ${root})
+endfunction()
+
+# qf_add_library(name SOURCES ... [WIN32_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...] [HEADERS ...])
 # One static library per subsystem; platform-specific files join only where they build.
 function(qf_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;WIN32_SOURCES;POSIX_SOURCES;DEPS;WIN32_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;WIN32_SOURCES;POSIX_SOURCES;DEPS;WIN32_DEPS;HEADERS" ${ARGN})
   set(sources ${ARG_SOURCES})
   if(WIN32)
     list(APPEND sources ${ARG_WIN32_SOURCES})
@@ -40,6 +60,7 @@ function(qf_add_library name)
     list(APPEND sources ${ARG_POSIX_SOURCES})
   endif()
   add_library(${name} STATIC ${sources})
+  qf_include_root(${name} ${CMAKE_CURRENT_SOURCE_DIR} HEADERS ${ARG_HEADERS})
   target_link_libraries(${name} PUBLIC qf_options ${ARG_DEPS})
   if(WIN32)
     target_link_libraries(${name} PUBLIC ${ARG_WIN32_DEPS})

@@ -9,7 +9,7 @@
 
 #include "package/PackageEntry.h"
 #include "package/StubRecord.h"
-#include "run/ResultCode.h"
+#include "package/ResultCode.h"
 
 namespace qf {
 namespace sys {

@@ -67,7 +67,6 @@ class PlatformValidator {
   // list passes only when the class has no instance. Any query failure fails.
   int32_t CheckManufacturer(std::u16string_view section, std::u16string_view className);
 
-  const CpuIdentity& Identity() const { return m_identity; }
 
  private:
   std::u16string Read(std::u16string_view section, std::u16string_view key) const;

@@ -38,7 +38,6 @@ class WmiQuery final : public PropertySource {
   WmiQuery& operator=(const WmiQuery&) = delete;
 
   void SetNamespace(std::u16string_view wmiNamespace) { m_namespace = wmiNamespace; }
-  std::u16string GetNamespace() const { return m_namespace; }
   // 0 when COM is initialised on this thread (also when it already was), else 1.
   int32_t InitializeCom();
   void UninitializeCom();
@@ -47,7 +46,6 @@ class WmiQuery final : public PropertySource {
   int32_t GetProperty(std::u16string_view className, std::u16string_view propertyName, std::u16string& out) override;
 
   bool ComInitialized() const { return m_comInitialized; }
-  bool SecurityInitialized() const { return m_securityInitialized; }
 
  private:
   struct Outcome {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "run/ResultCode.h"
+#include "package/ResultCode.h"
 
 namespace qf {
 
@@ -35,11 +35,9 @@ inline constexpr std::u16string_view kVersionMismatch = u"Invalid Version of the
 inline constexpr std::u16string_view kInsufficientDiskSpace = u"Insufficient Disk Space";
 inline constexpr std::u16string_view kInvalidInstaller = u"Invalid Installer";
 
-inline constexpr std::u16string_view kDialogTitle = u"Quillfen";
 inline constexpr std::u16string_view kPhaseInitializing = u"Quillfen - Initializing";
 inline constexpr std::u16string_view kPhaseValidating = u"Quillfen - Validating the Installer";
 inline constexpr std::u16string_view kPhaseExtracting = u"Quillfen - Extracting";
-inline constexpr std::u16string_view kPleaseWait = u"Please wait...";
 }  // namespace text
 
 // Shown without a result code.

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "run/Messages.h"
-#include "run/ResultCode.h"
+#include "package/ResultCode.h"
 
 namespace qf::run {
 

@@ -91,8 +91,7 @@ bool IsHeader(std::u16string_view line) { return line.front() == kHeaderStart; }
 
 }  // namespace
 
-IniDocument::IniDocument(std::u16string_view path, int32_t mode)
-    : m_path(path), m_mode(mode == kModeAlternative ? kModeAlternative : kModeStandard) {
+IniDocument::IniDocument(std::u16string_view path) {
   sys::File file = sys::File::OpenRead(path);
   if (!file) return;
   m_opened = true;

@@ -46,14 +46,10 @@ struct IniSection {
 // opened; cutting it would read another file.
 class IniDocument {
  public:
-  // Stored and never consulted.
-  static constexpr int32_t kModeStandard = 100;
-  static constexpr int32_t kModeAlternative = 101;
-
   IniDocument() = default;
   // Reads and parses the file; never fails. A file that cannot be opened, or
   // lacks the byte-order mark, gives an empty document.
-  IniDocument(std::u16string_view path, int32_t mode);
+  explicit IniDocument(std::u16string_view path);
 
   // The same parse of a file's bytes, without a file.
   static IniDocument FromBytes(std::span<const unsigned char> bytes);
@@ -63,8 +59,6 @@ class IniDocument {
   int32_t GetValue(std::u16string_view section, std::u16string_view key, std::u16string& out) const;
 
   const std::vector<IniSection>& Sections() const { return m_sections; }
-  const std::u16string& Path() const { return m_path; }
-  int32_t Mode() const { return m_mode; }
   bool Opened() const { return m_opened; }
   // 0, or 107 when the byte-order mark was missing (also for an empty file).
   int32_t ParseResult() const { return m_parseResult; }
@@ -73,8 +67,6 @@ class IniDocument {
   void Parse(std::span<const unsigned char> bytes);
 
   std::vector<IniSection> m_sections;
-  std::u16string m_path;
-  int32_t m_mode = kModeStandard;
   bool m_opened = false;
   int32_t m_parseResult = kIniFound;
 };

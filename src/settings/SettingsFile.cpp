@@ -2,7 +2,7 @@
 
 namespace qf::settings {
 
-SettingsFile::SettingsFile(std::u16string_view path) : m_document(path, IniDocument::kModeStandard) {}
+SettingsFile::SettingsFile(std::u16string_view path) : m_document(path) {}
 
 SettingsFile::SettingsFile(std::span<const unsigned char> bytes) : m_document(IniDocument::FromBytes(bytes)) {}
 

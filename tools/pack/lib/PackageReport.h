@@ -11,7 +11,7 @@
 #include "pack/lib/SettingsLint.h"
 #include "package/PackageEntry.h"
 #include "package/StubRecord.h"
-#include "run/ResultCode.h"
+#include "package/ResultCode.h"
 
 namespace qf::pack {
 
