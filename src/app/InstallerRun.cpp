@@ -206,11 +206,17 @@ std::u16string InstallerRun::FailureText() {
 run::WorkspaceResult InstallerRun::CreateWorkspace() {
   const Workspace::Outcome outcome = m_workspace.Create();
   if (outcome != Workspace::Outcome::Created) {
-    m_log.Write({outcome == Workspace::Outcome::NoRoom ? std::u16string_view(u"workspace: no fixed drive has room")
-                                                       : u"workspace: could not be created"});
+    if (outcome == Workspace::Outcome::NoRoom) {
+      m_log.Write({u"workspace: no fixed drive has room"});
+    } else {
+      m_log.Write({u"workspace: could not be created, error ", m_workspace.Error()});
+    }
     return {std::nullopt, outcome == Workspace::Outcome::NoRoom};
   }
   m_log.Write({u"workspace: ", m_workspace.Path(), u", its drive has ", m_workspace.FreeBytes(), u" bytes free"});
+  if (m_workspace.Error() != ERROR_SUCCESS) {
+    m_log.Write({u"workspace: its RunOnce value could not be written, error ", m_workspace.Error()});
+  }
   Locked locked(m_lock);
   m_workspacePath = m_workspace.Path();
   return {m_workspace.Path(), false};

@@ -53,6 +53,8 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   void Finish();
   // The process exit code, after Finish.
   uint32_t ExitCode() const;
+  // After Finish: the worker did not stop in time and may still use the run.
+  bool WorkerStuck() const { return m_workerStuck; }
 
   // RunServices, called on the worker thread.
   ResultCode ReadSettings() override;

@@ -111,5 +111,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   const uint32_t code = run.ExitCode();
   log.Write({u"exit code ", code});
+  // A worker that did not stop in time may still reach the dialog, the run and
+  // the log, which end with this function: the process ends first, and the
+  // worker with it.
+  if (run.WorkerStuck()) ::TerminateProcess(::GetCurrentProcess(), code);
   return static_cast<int>(code);
 }

@@ -170,6 +170,7 @@ LONG SetString(HKEY key, const std::u16string& name, const std::u16string& text)
 
 Workspace::Outcome Workspace::Create() {
   m_path.clear();
+  m_error = 0;
   const std::vector<DriveMeasurement> drives = MeasureDrives();
   const auto drive = ChooseWorkspaceDrive(drives);
   if (!drive) return Outcome::NoRoom;
@@ -177,7 +178,10 @@ Workspace::Outcome Workspace::Create() {
   if (!size || !HasRoomFor(drive->totalFree, *size)) return Outcome::NoRoom;
 
   auto security = WorkspaceSecurity::Build();
-  if (!security) return Outcome::NotCreated;
+  if (!security) {
+    m_error = ::GetLastError();
+    return Outcome::NotCreated;
+  }
   SECURITY_ATTRIBUTES attributes = security->Attributes();
   // A directory that exists already may belong to someone else, and everything
   // in a workspace is deleted at the end: only a directory made here will do.
@@ -185,12 +189,15 @@ Workspace::Outcome Workspace::Create() {
     if (::CreateDirectoryW(Wide(candidate), &attributes)) return CreateOutcome::Created;
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? CreateOutcome::AlreadyExists : CreateOutcome::Failed;
   });
-  if (!path) return Outcome::NotCreated;
+  if (!path) {
+    m_error = ::GetLastError();
+    return Outcome::NotCreated;
+  }
 
   m_path = *path;
   m_freeBytes = drive->totalFree;
   ::SetFileAttributesW(Wide(m_path), FILE_ATTRIBUTE_HIDDEN);
-  ScheduleRemovalAtLogon();
+  m_error = static_cast<DWORD>(ScheduleRemovalAtLogon());
   return Outcome::Created;
 }
 

@@ -39,10 +39,14 @@ class Workspace {
   const std::u16string& Path() const { return m_path; }
   // The free space of the chosen drive, as Create measured it.
   uint64_t FreeBytes() const { return m_freeBytes; }
+  // Why Create made nothing: the system's error code (0 when it ran out of
+  // names). After Created, the registry's result of registering the removal.
+  DWORD Error() const { return m_error; }
 
  private:
   std::u16string m_path;
   uint64_t m_freeBytes = 0;
+  DWORD m_error = 0;
 };
 
 }  // namespace qf
