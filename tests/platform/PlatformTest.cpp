@@ -118,7 +118,7 @@ TEST(PlatformValidator, DecidesAsTheInstallerDoes) {
     GivenProperties wmi;
     wmi.answers = {{u"Win32_Bios", c.bios}, {u"Win32_BaseBoard", c.board}};
     const auto document = settings::IniDocument::FromBytes(qf::test::Utf16Le(u"\uFEFF" + c.settings + u"\r\n"));
-    EXPECT_EQ(PlatformValidator(document, wmi, cpuid).Validate(), c.verdict) << "case " << i;
+    EXPECT_EQ(PlatformValidator(document, wmi, cpuid).Validate(), c.verdict) << testing::PrintToString(c.settings);
   }
 }
 

@@ -53,16 +53,19 @@ TEST(WmiQuery, ReadsWhatWmicPrintsOrSaysWhyNot) {
   if (board.empty()) cases.erase(cases.begin() + 1);  // a board naming no maker may have no instance or no text
   for (std::size_t i = 0; i < cases.size(); ++i) {
     // Each on a thread of its own, whose COM state starts clean.
-    std::thread([&c = cases[i], i] {
+    std::thread([&c = cases[i]] {
       ASSERT_EQ(c.multithreaded ? CoInitializeEx(nullptr, COINIT_MULTITHREADED) : S_OK, S_OK);
       TestRuntime runtime;
       runtime.security = c.security;
       WmiQuery query(runtime);
       query.SetNamespace(c.wmiNamespace);
       std::u16string out = u"kept";
-      EXPECT_EQ(query.GetProperty(c.className, c.property, out), c.result) << "case " << i;
-      EXPECT_EQ(out, c.out) << "case " << i;
-      EXPECT_EQ(query.ComInitialized(), c.comStays) << "case " << i;
+      EXPECT_EQ(query.GetProperty(c.className, c.property, out), c.result) << testing::PrintToString(
+          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
+      EXPECT_EQ(out, c.out) << testing::PrintToString(std::u16string(c.className) + u"." + std::u16string(c.property) +
+                                                      u" in " + std::u16string(c.wmiNamespace));
+      EXPECT_EQ(query.ComInitialized(), c.comStays) << testing::PrintToString(
+          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
       if (c.comStays || c.multithreaded) CoUninitialize();
     }).join();
   }

@@ -52,7 +52,8 @@ TEST(IniDocument, ReadsFilesOfEveryShape) {
       {WithMark(std::u16string(u"[s]\r\nk=ab\0cd\r\nx\0=y\r\n", 20)), u"[s]|k=ab|x="},
       {oddByte, u"[s]|k=v"},
   };
-  for (const auto& row : rows) EXPECT_EQ(Dump(IniDocument::FromBytes(row.file)), row.dump) << &row - rows;
+  for (const auto& row : rows)
+    EXPECT_EQ(Dump(IniDocument::FromBytes(row.file)), row.dump) << testing::PrintToString(row.file);
 }
 
 // Names compare exactly and the first match wins; a failed lookup leaves the

@@ -45,7 +45,7 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
     for (const std::string& line : CheckPlan(cases[i].first, 1024, 100)) refused += line + "\n";
     const std::string& reason = cases[i].second;
     EXPECT_TRUE(reason.empty() ? refused.empty() : refused.find(reason) != std::string::npos)
-        << "case " << i << ": " << refused;
+        << "the row refused for \"" << reason << "\": " << refused;
   }
 }
 

@@ -33,9 +33,12 @@ TEST(SettingsText, EveryEncodingAndLineEndingGivesTheSameBytes) {
   // clang-format on
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const DecodedSettings decoded = DecodeSettingsSource(cases[i].source);
-    EXPECT_EQ(decoded.error.empty(), cases[i].refused.empty()) << "case " << i << ": " << decoded.error;
-    EXPECT_NE(decoded.error.find(cases[i].refused), std::string::npos) << "case " << i << ": " << decoded.error;
-    EXPECT_EQ(EncodeSettings(decoded.text), test::Utf16Le(u"\uFEFF" + cases[i].text)) << "case " << i;
+    EXPECT_EQ(decoded.error.empty(), cases[i].refused.empty())
+        << testing::PrintToString(cases[i].text) << ": " << decoded.error;
+    EXPECT_NE(decoded.error.find(cases[i].refused), std::string::npos)
+        << testing::PrintToString(cases[i].text) << ": " << decoded.error;
+    EXPECT_EQ(EncodeSettings(decoded.text), test::Utf16Le(u"\uFEFF" + cases[i].text))
+        << testing::PrintToString(cases[i].text);
   }
 }
 
