@@ -15,8 +15,8 @@
 # status is 0 whatever the table says. A fault whose text has changed in the
 # source is reported as "DOES NOT APPLY" with the text it looked for.
 #
-# Tiers: native (host build, ctest --preset native), wine (the mingw-x64 build,
-# its tests under wine64 and xvfb-run) and shipped (the mingw-x86 build and the
+# Tiers: native (host build, ctest --preset native), wine (the mingw-x86-tests build,
+# its tests under 32-bit Wine and xvfb-run on the shipped stub) and shipped (the mingw-x86 build and the
 # checks of the shipped file). After the first builds a native fault takes a
 # few seconds, a wine one about half a minute. Full log: build/mutants/mutants.log.
 #
