@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include "Win32Test.h"
+#include "sys/Unique.h"
 #include "workspace/ProcessLauncher.h"
 #include "workspace/Workspace.h"
 #include "workspace/WorkspaceName.h"
@@ -25,9 +26,9 @@ std::wstring MakeWorkspace(Workspace& workspace) {
 }
 
 void MakeFile(const std::wstring& path, DWORD attributes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << ::GetLastError();
-  ::CloseHandle(file);
+  const sys::UniqueFile file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+  ASSERT_TRUE(file) << ::GetLastError();
 }
 
 void MakeDirectory(const std::wstring& path, DWORD attributes = 0) {
@@ -111,12 +112,11 @@ TEST(WorkspaceOnWindows, OnlyTheUserSystemAndAdministratorsHaveAccess) {
                                                                      DACL_SECURITY_INFORMATION, &sddl, nullptr));
   const std::wstring dacl = sddl;
   ::LocalFree(sddl);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  sys::UniqueHandle token;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
   char buffer[256];
   DWORD size = sizeof buffer;
-  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, buffer, size, &size));
-  ::CloseHandle(token);
+  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buffer, size, &size));
   wchar_t* user = nullptr;
   ASSERT_TRUE(::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
   EXPECT_EQ(dacl, L"D:P(A;OICI;FA;;;" + std::wstring(user) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
