@@ -52,8 +52,8 @@ FAULTS = [
     F("09", "pack plan takes an extracted path of 260 units", "native", r"PackPlan",
       ("tools/pack/lib/PackPlan.cpp", "if (extracted >= sys::kMaxPathUnits)", "if (extracted > sys::kMaxPathUnits)")),
     F("10", "settings lines read 1024 units at a time", "native", r"(IniDocument|SettingsFile|SettingsLint|SettingsText)",
-      ("src/settings/IniDocument.cpp", "constexpr std::size_t kMaxPieceUnits = 1023;",
-       "constexpr std::size_t kMaxPieceUnits = 1024;")),
+      ("src/settings/SettingsSchema.h", "inline constexpr std::size_t kMaxLineUnits = 1023;",
+       "inline constexpr std::size_t kMaxLineUnits = 1024;")),
     # Codes, texts and checks.
     F("11", "result codes 1001 and 1008 swapped", "native", None,
       ("src/run/ResultCode.h", "SignatureMismatch = 1001,", "SignatureMismatch = 1008,"),

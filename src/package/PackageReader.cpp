@@ -302,17 +302,17 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   return ResultCode::Success;
 }
 
+bool package::IsSettingsEntry(const PackageEntry& entry) {
+  return entry.directory.empty() && sys::SameFileName(entry.name, kSettingsName);
+}
+
 ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
   bytes.clear();
   const ResultCode loaded = LoadTable(m_packagePath);
   if (loaded != ResultCode::Success) return loaded;
 
-  // The last entry is the settings file, its name compared as Windows compares
-  // file names; a last entry of another name holds no settings.
   const PackageEntry& last = m_entries[static_cast<std::size_t>(m_entryCount - 1)];
-  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
-    return ResultCode::ExtractionFailed;
-  }
+  if (!package::IsSettingsEntry(last)) return ResultCode::ExtractionFailed;
   if (last.size > package::kMaxSettingsBytes) return ResultCode::ExtractionFailed;
 
   sys::File packageFile = sys::File::OpenRead(m_packagePath);

@@ -8,20 +8,20 @@
 
 namespace qf::package {
 
-const char* Describe(WriteError error) {
+std::string Describe(WriteError error) {
   switch (error) {
     case WriteError::None:
       return "no error";
     case WriteError::StubMissing:
       return "the stub must be written before any entry";
     case WriteError::TooManyEntries:
-      return "a package holds at most 1024 files";
+      return "a package holds at most " + std::to_string(kMaxEntries) + " files";
     case WriteError::NameEmpty:
       return "a file name must not be empty";
     case WriteError::NameTooLong:
-      return "a file name has at most 511 characters";
+      return "a file name has at most " + std::to_string(kMaxTextUnits) + " characters";
     case WriteError::DirectoryTooLong:
-      return "a directory has at most 511 characters";
+      return "a directory has at most " + std::to_string(kMaxTextUnits) + " characters";
     case WriteError::OffsetTooLarge:
       return "the package would pass 2 GiB before this file's data starts";
     case WriteError::SizeTooLarge:

@@ -27,7 +27,7 @@ enum class WriteError {
   DigestCountDiffers,  // the package holds another number of entries than reserved
 };
 
-const char* Describe(WriteError error);
+std::string Describe(WriteError error);
 
 // Lays out an installer: the stub image, every file's data back to back, the
 // table and the trailer. Data is streamed through a fixed buffer, so memory

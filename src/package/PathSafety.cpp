@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "sys/CaseFold.h"
+
 namespace qf::package {
 namespace {
 
@@ -26,16 +28,6 @@ bool IsForbiddenUnit(char16_t c) {
   }
 }
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 // Windows treats a device name as reserved with any extension, and ignores
 // blanks before the extension: "nul.txt" and "CON .log" open devices.
 bool IsDeviceName(std::u16string_view component) {
@@ -43,14 +35,15 @@ bool IsDeviceName(std::u16string_view component) {
   while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
   static constexpr std::array<std::u16string_view, 6> kPlain = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
   for (auto name : kPlain) {
-    if (EqualsIgnoringAsciiCase(base, name)) return true;
+    if (sys::EqualsIgnoringAsciiCase(base, name)) return true;
   }
   if (base.size() == 4) {
     const auto prefix = base.substr(0, 3);
     const char16_t digit = base[3];
     const bool numbered =
         (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
-    if (numbered && (EqualsIgnoringAsciiCase(prefix, u"COM") || EqualsIgnoringAsciiCase(prefix, u"LPT"))) return true;
+    if (numbered && (sys::EqualsIgnoringAsciiCase(prefix, u"COM") || sys::EqualsIgnoringAsciiCase(prefix, u"LPT")))
+      return true;
   }
   return false;
 }

@@ -9,7 +9,6 @@ namespace {
 
 constexpr uint32_t kVendorLeaf = 0;
 constexpr uint32_t kSignatureLeaf = 1;
-constexpr uint32_t kBaseFamilyWithExtension = 15;
 
 class Cpuid final : public CpuidInstruction {
  public:
@@ -90,19 +89,6 @@ std::u16string CpuIdentity::Vendor() const {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(vendorId[i])));
   }
   return text;
-}
-
-std::u16string DecimalText(int32_t number) {
-  // Widened before negating, so that the lowest value has a magnitude too.
-  int64_t magnitude = number;
-  if (magnitude < 0) magnitude = -magnitude;
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (number < 0) digits.insert(digits.begin(), u'-');
-  return digits;
 }
 
 }  // namespace qf::platform

@@ -36,6 +36,12 @@ int32_t FamilyFromSignature(uint32_t signature);
 // Model: bits 4-7 of the signature; the extended model is never used.
 int32_t ModelFromSignature(uint32_t signature);
 
+// The numbering's limits: families above 15 are 15 plus 16 times an extended
+// family of 8 bits; models have 4 bits.
+inline constexpr uint32_t kBaseFamilyWithExtension = 15;
+inline constexpr uint32_t kMaxFamily = kBaseFamilyWithExtension + 16 * 255;
+inline constexpr uint32_t kMaxModel = 15;
+
 // The processor's vendor string and its family and model numbers. A new
 // record is empty: no vendor, family and model 0.
 struct CpuIdentity {
@@ -53,8 +59,5 @@ struct CpuIdentity {
   // The vendor string widened to UTF-16, up to its first zero byte.
   std::u16string Vendor() const;
 };
-
-// A number as "%d" writes it: no leading zeros, blanks or plus sign.
-std::u16string DecimalText(int32_t number);
 
 }  // namespace qf::platform

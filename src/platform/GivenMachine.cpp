@@ -6,7 +6,7 @@ namespace qf::platform {
 namespace {
 
 constexpr int32_t kFieldValues = 16;  // the base family, the model and the extended model are 4 bits each
-constexpr int32_t kBaseFamilyWithExtension = 15;
+constexpr int32_t kBaseFamily = static_cast<int32_t>(kBaseFamilyWithExtension);
 constexpr int32_t kExtendedFamilies = 256;
 constexpr int32_t kLinuxExtendedModelFrom = 6;
 
@@ -14,18 +14,18 @@ constexpr int32_t kLinuxExtendedModelFrom = 6;
 
 std::optional<uint32_t> SignatureOf(int32_t family, int32_t model) {
   if (family < 0 || model < 0 || model >= kFieldValues) return std::nullopt;
-  if (family < kBaseFamilyWithExtension) return Signature(family, model);
-  const int32_t extended = (family - kBaseFamilyWithExtension) / kFieldValues;
-  if ((family - kBaseFamilyWithExtension) % kFieldValues != 0 || extended >= kExtendedFamilies) return std::nullopt;
-  return Signature(kBaseFamilyWithExtension, model, extended);
+  if (family < kBaseFamily) return Signature(family, model);
+  const int32_t extended = (family - kBaseFamily) / kFieldValues;
+  if ((family - kBaseFamily) % kFieldValues != 0 || extended >= kExtendedFamilies) return std::nullopt;
+  return Signature(kBaseFamily, model, extended);
 }
 
 std::optional<uint32_t> SignatureFromLinux(int32_t family, int32_t model) {
   const int32_t models = family >= kLinuxExtendedModelFrom ? kFieldValues * kFieldValues : kFieldValues;
-  if (family < 0 || family >= kBaseFamilyWithExtension + kExtendedFamilies || model < 0 || model >= models) {
+  if (family < 0 || family >= kBaseFamily + kExtendedFamilies || model < 0 || model >= models) {
     return std::nullopt;
   }
-  const int32_t base = std::min(family, kBaseFamilyWithExtension);
+  const int32_t base = std::min(family, kBaseFamily);
   return Signature(base, model % kFieldValues, family - base, model / kFieldValues);
 }
 

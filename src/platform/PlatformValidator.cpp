@@ -1,12 +1,15 @@
 #include "platform/PlatformValidator.h"
 
-#include "platform/ValueList.h"
 #include "settings/SettingsFile.h"
+#include "settings/ValueList.h"
+#include "sys/Text.h"
 
 namespace qf::platform {
 namespace {
 
 namespace key = settings::key;
+using settings::ListContains;
+using settings::ListItems;
 
 int32_t Verdict(bool passed) { return passed ? kCheckPassed : kCheckFailed; }
 
@@ -37,9 +40,10 @@ int32_t PlatformValidator::Validate() {
   m_baseboardSwitch = Read(key::kValidate, key::kBaseboard);
   if (m_observer != nullptr) m_observer->OnSwitches(m_cpuSwitch, m_biosSwitch, m_baseboardSwitch);
 
-  if (IsSwitchedOn(m_cpuSwitch) && CheckCpu() == kCheckFailed) return kCheckFailed;
-  if (IsSwitchedOn(m_biosSwitch) && CheckManufacturer(key::kBios, kClassBios) == kCheckFailed) return kCheckFailed;
-  if (IsSwitchedOn(m_baseboardSwitch)) return CheckManufacturer(key::kBaseboard, kClassBaseBoard);
+  if (settings::IsSwitchedOn(m_cpuSwitch) && CheckCpu() == kCheckFailed) return kCheckFailed;
+  if (settings::IsSwitchedOn(m_biosSwitch) && CheckManufacturer(key::kBios, kClassBios) == kCheckFailed)
+    return kCheckFailed;
+  if (settings::IsSwitchedOn(m_baseboardSwitch)) return CheckManufacturer(key::kBaseboard, kClassBaseBoard);
   return kCheckPassed;
 }
 
@@ -60,7 +64,7 @@ int32_t PlatformValidator::CheckFamily() {
     return kCheckPassed;
   }
   m_identity.Identify(m_cpuid);
-  const std::u16string family = DecimalText(m_identity.family);
+  const std::u16string family = sys::DecimalText(m_identity.family);
   const bool listed = ListContains(advanced, family);
   Report({key::kCpu, key::kAdvanced, advanced, u"family", family, kWmiSuccess, listed});
   // The matching item names the section; it is the family's own text.
@@ -70,7 +74,7 @@ int32_t PlatformValidator::CheckFamily() {
 int32_t PlatformValidator::CheckModel(std::u16string_view section) {
   const std::u16string models = Read(section, key::kModelNumber);
   m_identity.Identify(m_cpuid);
-  const std::u16string model = DecimalText(m_identity.model);
+  const std::u16string model = sys::DecimalText(m_identity.model);
   const bool passed = ListContains(models, model);
   Report({section, key::kModelNumber, models, u"model", model, kWmiSuccess, passed});
   return Verdict(passed);

@@ -17,10 +17,6 @@ namespace qf::platform {
 inline constexpr int32_t kCheckPassed = 1;
 inline constexpr int32_t kCheckFailed = 0;
 
-// Whether a [validate] value switches its check on: only exactly "1" does;
-// "01", " 1" or "yes" leave it off.
-inline bool IsSwitchedOn(std::u16string_view value) { return value == u"1"; }
-
 // One comparison the check made: the setting it read, what the machine
 // reported, and the verdict; the texts live only during the call. For the
 // probe tool; the stub watches nothing.
@@ -66,7 +62,6 @@ class PlatformValidator {
   // Whether the class's Manufacturer is in [section] Manufacturer; an empty
   // list passes only when the class has no instance. Any query failure fails.
   int32_t CheckManufacturer(std::u16string_view section, std::u16string_view className);
-
 
  private:
   std::u16string Read(std::u16string_view section, std::u16string_view key) const;

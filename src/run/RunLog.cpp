@@ -1,30 +1,16 @@
 #include "run/RunLog.h"
 
+#include "settings/ValueList.h"
 #include "sys/CaseFold.h"
+#include "sys/Text.h"
 
 namespace qf::run {
 namespace {
 
-void AppendNumber(std::u16string& line, long long value) {
-  char16_t digits[24];
-  std::size_t count = 0;
-  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) line += u'-';
-  while (count > 0) line += digits[--count];
-}
-
 // Whether an item of the ";" list equals the value but for the letter case.
 bool ListedButForCase(std::u16string_view list, std::u16string_view value) {
-  while (!list.empty()) {
-    const std::size_t end = list.find(u';');
-    const std::u16string_view item = list.substr(0, end);
-    if (!item.empty() && sys::FoldCase(item) == sys::FoldCase(value)) return true;
-    if (end == std::u16string_view::npos) break;
-    list.remove_prefix(end + 1);
+  for (std::u16string_view item : settings::ListItems(list)) {
+    if (sys::FoldCase(item) == sys::FoldCase(value)) return true;
   }
   return false;
 }
@@ -36,7 +22,7 @@ void RunLog::Write(std::initializer_list<LogPart> parts) const {
   std::u16string line;
   for (const LogPart& part : parts) {
     if (part.isNumber) {
-      AppendNumber(line, part.number);
+      sys::AppendDecimal(line, part.number);
     } else {
       line.append(part.text.data, part.text.size);
     }
@@ -58,7 +44,7 @@ std::u16string CheckLine(std::u16string_view section, std::u16string_view key, s
   if (!passed && ListedButForCase(accepted, found)) line.append(u" (differs in letter case only)");
   if (source.substr(0, 6) == u"Win32_") {
     line.append(u"; ").append(source).append(u" query result ");
-    AppendNumber(line, queryResult);
+    sys::AppendDecimal(line, queryResult);
   } else {
     line.append(u"; the processor's ").append(source);
   }

@@ -2,20 +2,16 @@
 
 #include <string_view>
 
+#include "sys/CaseFold.h"
+
 namespace qf::run {
 namespace {
 
 constexpr std::u16string_view kSilent = u"/S";
 constexpr std::u16string_view kLog = u"/LOG=";
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
 bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (Upper(text[i]) != prefix[i]) return false;
-  }
-  return true;
+  return sys::EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace

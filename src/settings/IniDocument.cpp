@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "settings/SettingsSchema.h"
 #include "settings/TextWidth.h"
 #include "sys/File.h"
 
@@ -15,10 +16,6 @@ constexpr char16_t kCarriageReturn = 0x0D;
 constexpr char16_t kHeaderStart = u'[';
 constexpr char16_t kEquals = u'=';
 constexpr std::u16string_view kLineEnd = u"\r\n";
-// The line buffer holds 1024 units with the terminator, so one read takes at most 1023.
-constexpr std::size_t kMaxPieceUnits = 1023;
-// "[", "]", CR and LF around the name of a well-formed header line.
-constexpr std::size_t kHeaderFrameUnits = 4;
 constexpr uint32_t kReadChunkBytes = 64 * 1024;
 
 // The file's units with the read position and end-of-file flag of a C stream
@@ -33,7 +30,7 @@ class UnitStream {
   std::optional<std::u16string_view> ReadLine() {
     const std::size_t start = m_position;
     m_line = m_nextLine;
-    while (m_position - start < kMaxPieceUnits) {
+    while (m_position - start < kMaxLineUnits) {
       if (m_position >= m_units.size()) {
         m_atEnd = true;
         break;

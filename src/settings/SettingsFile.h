@@ -6,25 +6,9 @@
 #include <string_view>
 
 #include "settings/IniDocument.h"
+#include "settings/SettingsSchema.h"
 
 namespace qf::settings {
-
-// Section and key names of $Settings.ini.
-namespace key {
-inline constexpr std::u16string_view kValidate = u"validate";
-inline constexpr std::u16string_view kCpu = u"cpu";
-inline constexpr std::u16string_view kBios = u"bios";
-inline constexpr std::u16string_view kBaseboard = u"baseboard";
-inline constexpr std::u16string_view kProcessor = u"Processor";
-inline constexpr std::u16string_view kAdvanced = u"Advanced";
-inline constexpr std::u16string_view kModelNumber = u"Model_Number";
-inline constexpr std::u16string_view kManufacturer = u"Manufacturer";
-inline constexpr std::u16string_view kExecutable = u"executable";
-inline constexpr std::u16string_view kFile = u"file";
-inline constexpr std::u16string_view kParam = u"param";
-inline constexpr std::u16string_view kMessage = u"message";
-inline constexpr std::u16string_view kFail = u"fail";
-}  // namespace key
 
 // The run's settings, read whole into memory when the object is made: a
 // missing or unreadable file gives settings in which every key reads as empty.

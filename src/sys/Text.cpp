@@ -94,4 +94,22 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
 
 bool SameFileName(std::u16string_view a, std::u16string_view b) { return FoldCase(a) == FoldCase(b); }
 
+void AppendDecimal(std::u16string& out, long long value) {
+  char16_t digits[24];
+  std::size_t count = 0;
+  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) out += u'-';
+  while (count > 0) out += digits[--count];
+}
+
+std::u16string DecimalText(long long value) {
+  std::u16string text;
+  AppendDecimal(text, value);
+  return text;
+}
+
 }  // namespace qf::sys

@@ -12,6 +12,10 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 // For showing text: an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view text);
 
+// A number in decimal digits, with "-" in front when negative.
+void AppendDecimal(std::u16string& out, long long value);
+std::u16string DecimalText(long long value);
+
 // Whether two file names name the same file as Windows compares them: letter
 // case ignored, by the same folding the package builder uses.
 bool SameFileName(std::u16string_view a, std::u16string_view b);

@@ -68,8 +68,8 @@ class StubRun : public ::testing::Test {
     platform::CpuIdentity cpu;
     cpu.Identify();
     m_vendor = cpu.Vendor();
-    m_family = platform::DecimalText(cpu.family);
-    m_model = platform::DecimalText(cpu.model);
+    m_family = sys::DecimalText(cpu.family);
+    m_model = sys::DecimalText(cpu.model);
     platform::WmiQuery wmi;
     wmi.SetNamespace(u"ROOT\\CIMV2");
     if (wmi.GetProperty(u"Win32_BaseBoard", u"Manufacturer", m_baseboard) != 0) m_baseboard.clear();

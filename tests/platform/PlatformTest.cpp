@@ -6,13 +6,14 @@
 
 #include "platform/GivenMachine.h"
 #include "platform/PlatformValidator.h"
-#include "platform/ValueList.h"
+#include "settings/ValueList.h"
 #include "support/TestFiles.h"
 
 namespace qf::platform {
 namespace {
 
 using Answer = GivenAnswer;
+using settings::ListItems;
 
 TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
   // clang-format off

@@ -37,7 +37,7 @@ std::u16string_view ResultMeaning(int32_t result, std::u16string_view value) {
 }
 
 std::u16string WmiLine(std::u16string_view name, int32_t result, std::u16string_view value) {
-  return std::u16string(name) + u": " + Quoted(value) + u" (result " + platform::DecimalText(result) + u", " +
+  return std::u16string(name) + u": " + Quoted(value) + u" (result " + sys::DecimalText(result) + u", " +
          std::u16string(ResultMeaning(result, value)) + u")";
 }
 
@@ -51,7 +51,7 @@ class Report final : public platform::ValidationObserver {
   void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override {
     for (const auto& [name, value] : {std::pair{u"validate.cpu", cpu}, std::pair{u"validate.bios", bios},
                                       std::pair{u"validate.baseboard", baseboard}}) {
-      Line(std::u16string(name) + u": " + Quoted(value) + (platform::IsSwitchedOn(value) ? u" (on)" : u" (off)"));
+      Line(std::u16string(name) + u": " + Quoted(value) + (settings::IsSwitchedOn(value) ? u" (on)" : u" (off)"));
     }
   }
 
@@ -62,8 +62,7 @@ class Report final : public platform::ValidationObserver {
       line += u" -> no family or model restriction";
     } else {
       line += u" vs " + std::u16string(step.source) + u" " + Quoted(step.found);
-      if (step.key == settings::key::kManufacturer)
-        line += u" (result " + platform::DecimalText(step.queryResult) + u")";
+      if (step.key == settings::key::kManufacturer) line += u" (result " + sys::DecimalText(step.queryResult) + u")";
     }
     Line(line + (step.passed ? u": pass" : u": fail"));
   }
@@ -79,8 +78,8 @@ ProbeResult RunProbe(platform::PropertySource& wmi, platform::CpuidInstruction& 
   platform::CpuIdentity identity;
   if (!identity.Identify(cpuid)) report.Line(u"warning: this processor has no CPUID instruction");
   report.Line(u"cpu.vendor: " + Quoted(identity.Vendor()));
-  report.Line(u"cpu.family: " + platform::DecimalText(identity.family));
-  report.Line(u"cpu.model: " + platform::DecimalText(identity.model));
+  report.Line(u"cpu.family: " + sys::DecimalText(identity.family));
+  report.Line(u"cpu.model: " + sys::DecimalText(identity.model));
 
   wmi.Prepare(platform::kWmiNamespace);
   for (const auto& [name, className] : {std::pair{u"bios.Manufacturer", platform::kClassBios},

@@ -46,8 +46,8 @@ TEST(ProbeReport, ShowsWhatTheMachineSaysAndEachComparisonInTheInstallersOrder) 
 TEST(ProbeRun, ReportsWhatTheMachineSaysAndDecidesAsTheInstallerWould) {
   platform::CpuIdentity cpu;
   ASSERT_TRUE(cpu.Identify());
-  const std::u16string vendor = cpu.Vendor(), family = platform::DecimalText(cpu.family),
-                       model = platform::DecimalText(cpu.model), bios = qf::test::WmicManufacturer(L"bios");
+  const std::u16string vendor = cpu.Vendor(), family = sys::DecimalText(cpu.family),
+                       model = sys::DecimalText(cpu.model), bios = qf::test::WmicManufacturer(L"bios");
   // Settings that match, inside a built installer; then with a blank after the vendor, in a file of their own.
   qf::test::TempDir dir;
   std::u16string settings = u"[validate]\r\ncpu=1\r\nbios=1\r\n[cpu]\r\nProcessor=" + vendor + u"\r\nAdvanced=" +

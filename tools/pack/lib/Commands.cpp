@@ -689,7 +689,7 @@ int SettingsCommand(const ParsedArgs& args, Console& console) {
   if (!loaded) return exit;
   const auto& [path, ins] = *loaded;
   const PackageEntry& last = ins.entries.back();
-  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
+  if (!package::IsSettingsEntry(last)) {
     report.Error(args.positionals[0] + ": the last entry is not the settings file");
     return report.Exit();
   }

@@ -6,7 +6,7 @@
 
 #include "platform/GivenMachine.h"
 #include "platform/PlatformValidator.h"
-#include "platform/ValueList.h"
+#include "settings/ValueList.h"
 #include "settings/SettingsFile.h"
 
 namespace qf::pack {
@@ -17,7 +17,7 @@ using platform::kCheckPassed;
 
 // The fields of the leaf 1 signature the identity reads: the model, the base
 // family and the extended family.
-constexpr uint32_t kModels = 16;
+constexpr uint32_t kModels = platform::kMaxModel + 1;
 constexpr uint32_t kBaseFamilies = 16;
 constexpr uint32_t kExtendedFamilies = 256;
 
@@ -69,7 +69,7 @@ bool SomeProcessorPasses(const settings::IniDocument& settings) {
 bool SomeMakerPasses(const settings::IniDocument& settings, std::u16string_view section,
                      std::u16string_view className) {
   const std::u16string accepted = Read(settings, section, key::kManufacturer);
-  std::vector<std::u16string_view> makers = platform::ListItems(accepted);
+  std::vector<std::u16string_view> makers = settings::ListItems(accepted);
   if (makers.empty()) makers.push_back(u"?");
   for (std::u16string_view maker : makers) {
     platform::GivenProperties wmi = ChosenMaker(maker);
@@ -85,7 +85,7 @@ bool SomeMakerPasses(const settings::IniDocument& settings, std::u16string_view 
 
 std::vector<std::u16string_view> ChecksNoMachinePasses(const settings::IniDocument& settings) {
   std::vector<std::u16string_view> never;
-  auto on = [&](std::u16string_view check) { return platform::IsSwitchedOn(Read(settings, key::kValidate, check)); };
+  auto on = [&](std::u16string_view check) { return settings::IsSwitchedOn(Read(settings, key::kValidate, check)); };
   if (on(key::kCpu) && !SomeProcessorPasses(settings)) never.push_back(key::kCpu);
   if (on(key::kBios) && !SomeMakerPasses(settings, key::kBios, platform::kClassBios)) never.push_back(key::kBios);
   if (on(key::kBaseboard) && !SomeMakerPasses(settings, key::kBaseboard, platform::kClassBaseBoard)) {

@@ -40,22 +40,24 @@ std::string Diagnose(const LoadFailure& failure, ResultCode code) {
     case Reason::CannotOpen:
       return "cannot be opened" + Code(code);
     case Reason::NoTag:
-      return "no package: the file does not end in the tag \"TavixCorp.\", nor does the part in front of a "
-             "signature" +
-             Code(code);
+      return "no package: the file does not end in the tag \"" + Utf8(package::kTag) +
+             "\", nor does the part in front of a signature" + Code(code);
     case Reason::Version:
-      return "format version " + Quoted(failure.version) + "; the stub reads only \"1.00\"" + Code(code);
+      return "format version " + Quoted(failure.version) + "; the stub reads only \"" + Utf8(package::kVersion) + "\"" +
+             Code(code);
     case Reason::NoEntries:
       return "the table is empty (entry count 0)" + Code(code);
     case Reason::TooManyEntries:
-      return "the trailer announces " + std::to_string(failure.value) + " files; a package holds at most 1024" +
-             Code(code);
+      return "the trailer announces " + std::to_string(failure.value) + " files; a package holds at most " +
+             std::to_string(package::kMaxEntries) + Code(code);
     case Reason::TableTooLong:
       return record + "the table is longer than the file in front of the trailer" + Code(code);
     case Reason::LongDirectory:
-      return record + "a directory of " + std::to_string(failure.value) + " characters; at most 511 fit" + Code(code);
+      return record + "a directory of " + std::to_string(failure.value) + " characters; at most " +
+             std::to_string(package::kMaxTextUnits) + " fit" + Code(code);
     case Reason::LongName:
-      return record + "a name of " + std::to_string(failure.value) + " characters; at most 511 fit" + Code(code);
+      return record + "a name of " + std::to_string(failure.value) + " characters; at most " +
+             std::to_string(package::kMaxTextUnits) + " fit" + Code(code);
     case Reason::OffsetPast2GiB:
       return record + "data offset " + Hex(failure.value) + " is past 2 GiB" + Code(code);
     case Reason::None:
@@ -248,7 +250,7 @@ PackedSettings ReadSettingsAsPacked(const std::u16string& path) {
     const PackageEntry& last = ins.entries.back();
     if (!ins.stub) {
       out.error = "not a Quillfen installer: the program in front of the package has no stub record";
-    } else if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
+    } else if (!package::IsSettingsEntry(last)) {
       out.error = "the installer's last entry is not the settings file";
     } else if (last.size > package::kMaxSettingsBytes) {
       out.error = SettingsTooLarge(last);
@@ -326,7 +328,7 @@ Verification Verify(const std::u16string& path, const Inspection& ins) {
   }
 
   const PackageEntry& last = ins.entries.back();
-  if (!sys::SameFileName(last.name, package::kSettingsName) || !last.directory.empty()) {
+  if (!package::IsSettingsEntry(last)) {
     v.errors.push_back("the last entry is " + Quoted(EntryPath(last)) + ", not the settings file " +
                        Utf8(package::kSettingsName) + "; the stub stops with \"Extraction Failed\"");
     return v;

@@ -1,17 +1,19 @@
 #include "pack/lib/SettingsLint.h"
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <optional>
+#include <span>
 
 #include "pack/lib/LockSearch.h"
 #include "pack/lib/SettingsText.h"
 #include "pack/lib/Strings.h"
 #include "package/PackageFormat.h"
-#include "platform/PlatformValidator.h"
 #include "package/ProgramPath.h"
+#include "platform/PlatformValidator.h"
+#include "settings/ValueList.h"
 #include "settings/IniDocument.h"
+#include "settings/SettingsSchema.h"
 #include "sys/CaseFold.h"
 
 namespace qf::pack {
@@ -20,49 +22,16 @@ namespace {
 using settings::IniEntry;
 using settings::IniSection;
 
-// The stub keeps names, keys and values in buffers of 256 units with the terminator.
-constexpr std::size_t kMaxValueUnits = 255;
-// One read of the stub's line buffer: 1024 units with the terminator.
-constexpr std::size_t kMaxReadUnits = 1023;
-// The header "[" name "]" CR LF: one unit in front of the name, three after it.
-constexpr std::size_t kHeaderFrame = 4;
-constexpr std::size_t kVendorUnits = 12;
-// Families above 15 are 15 plus 16 times the extended family; models are 4 bits.
-constexpr uint64_t kBaseFamilyWithExtension = 15;
-constexpr uint64_t kMaxModel = 15;
-constexpr uint64_t kMaxFamily = kBaseFamilyWithExtension + 16 * 255;  // the extended family has 8 bits
-
-constexpr std::u16string_view kValidate = u"validate";
-constexpr std::u16string_view kCpu = u"cpu";
-constexpr std::u16string_view kBios = u"bios";
-constexpr std::u16string_view kBaseboard = u"baseboard";
-constexpr std::u16string_view kExecutable = u"executable";
-constexpr std::u16string_view kMessage = u"message";
-constexpr std::u16string_view kProcessor = u"Processor";
-constexpr std::u16string_view kAdvanced = u"Advanced";
-constexpr std::u16string_view kModelNumber = u"Model_Number";
-constexpr std::u16string_view kManufacturer = u"Manufacturer";
-constexpr std::u16string_view kFile = u"file";
-constexpr std::u16string_view kParam = u"param";
-constexpr std::u16string_view kFail = u"fail";
-constexpr std::u16string_view kSwitchOff = u"0";
-
-struct Schema {
-  std::u16string_view section;
-  std::vector<std::u16string_view> keys;
-};
-
-const std::array<Schema, 6>& FixedSections() {
-  static const std::array<Schema, 6> kSections = {{
-      {kValidate, {kCpu, kBios, kBaseboard}},
-      {kCpu, {kProcessor, kAdvanced}},
-      {kBios, {kManufacturer}},
-      {kBaseboard, {kManufacturer}},
-      {kExecutable, {kFile, kParam}},
-      {kMessage, {kFail}},
-  }};
-  return kSections;
-}
+using namespace settings::key;
+using platform::kBaseFamilyWithExtension;
+using platform::kMaxFamily;
+using platform::kMaxModel;
+using settings::kHeaderFrameUnits;
+using settings::kMaxLineUnits;
+using settings::kMaxTextUnits;
+using settings::kSwitchOff;
+using settings::SectionKeys;
+constexpr std::size_t kVendorUnits = platform::CpuIdentity::kVendorLength;
 
 std::u16string_view TrimBlanks(std::u16string_view text) {
   while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
@@ -113,11 +82,12 @@ std::optional<uint64_t> HexValue(std::u16string_view text) {
 
 // The known name the author most likely meant: letter case aside, a few
 // letters away, or the start of it ("exec" for "executable").
-std::optional<std::u16string_view> Closest(std::u16string_view written, const std::vector<std::u16string_view>& known) {
+std::optional<std::u16string_view> Closest(std::u16string_view written, std::span<const std::u16string_view> known) {
   const std::u16string a = sys::FoldCase(TrimBlanks(written));
   std::optional<std::u16string_view> best;
   std::size_t bestDistance = std::max<std::size_t>(2, a.size() / 3) + 1;
   for (std::u16string_view name : known) {
+    if (name.empty()) continue;
     const std::u16string b = sys::FoldCase(name);
     // Levenshtein distance with adjacent transpositions counted once.
     std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
@@ -209,7 +179,7 @@ class Linter {
     const IniEntry* e = Find(section, key);
     return e != nullptr ? e->line : 0;
   }
-  bool SwitchedOn(std::u16string_view key) const { return platform::IsSwitchedOn(Value(kValidate, key)); }
+  bool SwitchedOn(std::u16string_view key) const { return settings::IsSwitchedOn(Value(kValidate, key)); }
   // The sections the platform check reads; [executable] and [message] are not.
   static bool InLock(std::u16string_view section) { return section != kExecutable && section != kMessage; }
 
@@ -228,9 +198,9 @@ class Linter {
   }
 
   void CheckLength(int line, const char* what, std::size_t units) {
-    if (units > kMaxValueUnits) {
-      Warn(line,
-           std::string(what) + " is " + std::to_string(units) + " characters long; the stub reads only its first 255");
+    if (units > kMaxTextUnits) {
+      Warn(line, std::string(what) + " is " + std::to_string(units) +
+                     " characters long; the stub reads only its first " + std::to_string(kMaxTextUnits));
     }
   }
 
@@ -241,8 +211,9 @@ class Linter {
         Warn(static_cast<int>(first + 1), "text before the first section is ignored");
     }
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-      if (m_lines[i].size() > kMaxReadUnits) {
-        Warn(static_cast<int>(i + 1), "the line is over 1023 characters long; the stub reads it as several lines");
+      if (m_lines[i].size() > kMaxLineUnits) {
+        Warn(static_cast<int>(i + 1), "the line is over " + std::to_string(kMaxLineUnits) +
+                                          " characters long; the stub reads it as several lines");
       }
     }
     for (const IniSection& s : m_doc.Sections()) {
@@ -250,7 +221,8 @@ class Linter {
         Warn(s.line,
              "a section header must be \"[name]\" alone on its line; the stub reads the name " + Quoted(s.name));
       }
-      CheckLength(s.line, "the section name", std::max<std::size_t>(Raw(s.line).size(), kHeaderFrame) - kHeaderFrame);
+      CheckLength(s.line, "the section name",
+                  std::max<std::size_t>(Raw(s.line).size(), kHeaderFrameUnits) - kHeaderFrameUnits);
       for (const IniEntry& e : s.entries) {
         if (!e.hasEquals && !IsBlank(e.key)) {
           Warn(e.line, "no \"=\" after " + Quoted(e.key) + "; the stub reads it as a key with an empty value");
@@ -273,26 +245,26 @@ class Linter {
 
   // The sections the stub looks for, with the keys it reads in each; family
   // sections are named by the items of [cpu] Advanced.
-  std::vector<Schema> ExpectedSections() const {
-    std::vector<Schema> expected(FixedSections().begin(), FixedSections().end());
+  std::vector<SectionKeys> ExpectedSections() const {
+    std::vector<SectionKeys> expected(settings::kFixedSections.begin(), settings::kFixedSections.end());
     for (std::u16string_view family : Families()) expected.push_back({family, {kModelNumber}});
     return expected;
   }
 
   std::vector<std::u16string_view> Families() const {
     const IniEntry* advanced = Find(kCpu, kAdvanced);
-    return advanced != nullptr ? SplitList(advanced->value) : std::vector<std::u16string_view>{};
+    return advanced != nullptr ? settings::ListItems(advanced->value) : std::vector<std::u16string_view>{};
   }
 
   void CheckNames() {
-    const std::vector<Schema> expected = ExpectedSections();
+    const std::vector<SectionKeys> expected = ExpectedSections();
     std::map<std::pair<std::u16string, std::u16string>, int> seen;
     for (const IniSection& s : m_doc.Sections()) {
       const auto exact =
-          std::find_if(expected.begin(), expected.end(), [&](const Schema& e) { return e.section == s.name; });
+          std::find_if(expected.begin(), expected.end(), [&](const SectionKeys& e) { return e.section == s.name; });
       if (exact == expected.end()) {
         std::vector<std::u16string_view> names;
-        for (const Schema& e : expected) names.push_back(e.section);
+        for (const SectionKeys& e : expected) names.push_back(e.section);
         const auto meant = Closest(s.name, names);
         Doubt(s.line, meant && InLock(*meant) ? LockRisk::OddSetting : LockRisk::None,
               "[" + Utf8(s.name) + "] is not a section the stub reads" +
@@ -320,10 +292,10 @@ class Linter {
   void CheckSwitches() {
     for (std::u16string_view key : {kCpu, kBios, kBaseboard}) {
       const IniEntry* e = Find(kValidate, key);
-      if (e == nullptr || platform::IsSwitchedOn(e->value) || e->value == kSwitchOff) continue;
+      if (e == nullptr || settings::IsSwitchedOn(e->value) || e->value == kSwitchOff) continue;
       Doubt(e->line, ReadsLikeYes(e->value) ? LockRisk::OddSetting : LockRisk::None,
-            Name(kValidate, key) + " is " + Quoted(e->value) +
-                ": only exactly \"1\" switches the check on, so it stays off");
+            Name(kValidate, key) + " is " + Quoted(e->value) + ": only exactly \"" + Utf8(settings::kSwitchOn) +
+                "\" switches the check on, so it stays off");
     }
   }
 
@@ -362,7 +334,7 @@ class Linter {
 
     const IniEntry* advanced = Find(kCpu, kAdvanced);
     if (advanced == nullptr || advanced->value.empty()) return;
-    const auto families = SplitList(advanced->value);
+    const auto families = settings::ListItems(advanced->value);
     if (families.empty()) {
       Warn(advanced->line, "[cpu] Advanced lists no family, only separators: the processor check always fails");
     }
@@ -371,7 +343,9 @@ class Linter {
       // An item that never matches a family never leads to its section.
       if (!IsPlainDecimal(family)) continue;
       if (Number(family) > kMaxFamily) {
-        Warn(advanced->line, "family " + Utf8(family) + " never matches: the largest family is 15 + 16 x 255 = 4095");
+        Warn(advanced->line, "family " + Utf8(family) + " never matches: the largest family is " +
+                                 std::to_string(kBaseFamilyWithExtension) +
+                                 " + 16 x 255 = " + std::to_string(kMaxFamily));
         continue;
       }
       if (const uint64_t f = Number(family); f > kBaseFamilyWithExtension && (f - kBaseFamilyWithExtension) % 16 != 0) {
@@ -392,7 +366,7 @@ class Linter {
                                  ": no processor of that family passes");
         continue;
       }
-      const auto items = SplitList(models->value);
+      const auto items = settings::ListItems(models->value);
       if (items.empty()) {
         Warn(models->line, Name(family, kModelNumber) + " lists no model: no processor of that family passes");
       }
@@ -408,7 +382,7 @@ class Linter {
 
   void CheckManufacturer(std::u16string_view section) {
     const IniEntry* e = Find(section, kManufacturer);
-    const auto items = e != nullptr ? SplitList(e->value) : std::vector<std::u16string_view>{};
+    const auto items = e != nullptr ? settings::ListItems(e->value) : std::vector<std::u16string_view>{};
     if (e != nullptr) CheckItemBlanks(e->line, section, kManufacturer, items);
     if (SwitchedOn(section) && items.empty()) {
       Warn(LineOf(kValidate, section), "the " + Utf8(section) + " check is on but " + Name(section, kManufacturer) +

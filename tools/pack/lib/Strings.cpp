@@ -1,6 +1,5 @@
 #include "pack/lib/Strings.h"
 
-#include "platform/ValueList.h"
 #include "sys/Text.h"
 
 namespace qf::pack {
@@ -12,8 +11,6 @@ std::string Quoted(std::u16string_view text) {
   quoted += '"';
   return quoted;
 }
-
-std::vector<std::u16string_view> SplitList(std::u16string_view value) { return platform::ListItems(value); }
 
 bool IsPlainDecimal(std::u16string_view text) {
   if (text.empty() || (text.size() > 1 && text[0] == u'0')) return false;

@@ -11,10 +11,6 @@ std::string Utf8(std::u16string_view text);
 // Quoted for messages: "text".
 std::string Quoted(std::u16string_view text);
 
-// The items of a settings list as the stub sees them: split at every ";",
-// empty items dropped, nothing trimmed.
-std::vector<std::u16string_view> SplitList(std::u16string_view value);
-
 // Whether the text is a number as the stub writes one when it compares: plain
 // decimal digits, no sign, no leading zero (except "0" itself), no blanks.
 bool IsPlainDecimal(std::u16string_view text);

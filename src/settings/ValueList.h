@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qf::platform {
+namespace qf::settings {
 
 // The items of a ";"-separated list of settings: empty items are dropped and
 // nothing is trimmed, so a blank belongs to its item.
@@ -12,4 +12,4 @@ std::vector<std::u16string_view> ListItems(std::u16string_view list);
 // Whether an item equals the value exactly, unit by unit.
 bool ListContains(std::u16string_view list, std::u16string_view value);
 
-}  // namespace qf::platform
+}  // namespace qf::settings

@@ -1,14 +1,15 @@
-#include "platform/ValueList.h"
+#include "settings/ValueList.h"
 
 #include <algorithm>
 
-namespace qf::platform {
+#include "settings/SettingsSchema.h"
+
+namespace qf::settings {
 
 std::vector<std::u16string_view> ListItems(std::u16string_view list) {
-  constexpr char16_t kSeparator = u';';
   std::vector<std::u16string_view> items;
   while (!list.empty()) {
-    const std::size_t end = std::min(list.find(kSeparator), list.size());
+    const std::size_t end = std::min(list.find(kListSeparator), list.size());
     if (end > 0) items.push_back(list.substr(0, end));
     list.remove_prefix(std::min(end + 1, list.size()));
   }
@@ -20,4 +21,4 @@ bool ListContains(std::u16string_view list, std::u16string_view value) {
   return std::find(items.begin(), items.end(), value) != items.end();
 }
 
-}  // namespace qf::platform
+}  // namespace qf::settings
