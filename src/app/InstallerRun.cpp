@@ -159,8 +159,7 @@ void InstallerRun::LogPackage() {
   const bool signedFile = size && *size > m_reader.GetPackageEnd();
   m_log.Write({u"package: ", m_reader.GetEntryCount(), u" entries, format ", package::kVersion,
                signedFile ? std::u16string_view(u", signed") : u", not signed",
-               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32")
-                                     : u", no payload digest"});
+               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32") : u", no payload digest"});
 }
 
 void InstallerRun::LogMismatch() const {
@@ -186,7 +185,8 @@ void InstallerRun::OnSwitches(std::u16string_view cpu, std::u16string_view bios,
 }
 
 void InstallerRun::OnStep(const platform::CheckStep& step) {
-  m_log.Check(step.section, step.key, step.accepted, step.source, step.found, step.queryResult, step.passed);
+  m_log.Check(step.section, step.key, step.accepted, step.source, step.found, step.queryResult, step.passed,
+              step.error);
 }
 
 int32_t InstallerRun::EntryCount() { return m_reader.GetEntryCount(); }

@@ -88,7 +88,7 @@ int32_t PlatformValidator::CheckManufacturer(std::u16string_view section, std::u
   if (result == kWmiSuccess) {
     passed = ListItems(m_acceptedManufacturers).empty() ? found.empty() : ListContains(m_acceptedManufacturers, found);
   }
-  Report({section, key::kManufacturer, m_acceptedManufacturers, className, found, result, passed});
+  Report({section, key::kManufacturer, m_acceptedManufacturers, className, found, result, passed, m_wmi.LastError()});
   return Verdict(passed);
 }
 

@@ -28,6 +28,7 @@ struct CheckStep {
   std::u16string_view found;     // what the machine reported
   int32_t queryResult;           // the WMI result code; 0 for the processor's values
   bool passed;
+  uint32_t error = 0;  // the system's error code of a failed query
 };
 
 class ValidationObserver {

@@ -36,6 +36,9 @@ class PropertySource {
   // has no instance; otherwise 1, 4, 6 or 7 (7 empties out when the instance
   // has no non-empty text value). The text is at most 255 units.
   virtual int32_t GetProperty(std::u16string_view className, std::u16string_view propertyName, std::u16string& out) = 0;
+  // The system's error code (an HRESULT) of the call that made the last query
+  // fail; 0 when no call failed.
+  virtual uint32_t LastError() const { return 0; }
 };
 
 }  // namespace qf::platform

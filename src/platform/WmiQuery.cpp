@@ -36,7 +36,9 @@ ComRuntime& SystemComRuntime() { return systemRuntime; }
 
 int32_t WmiQuery::InitializeCom() {
   if (m_comInitialized) return kWmiSuccess;
-  m_comInitialized = SUCCEEDED(m_runtime.Initialize());
+  const HRESULT hr = m_runtime.Initialize();
+  m_comInitialized = SUCCEEDED(hr);
+  if (!m_comInitialized) m_lastError = static_cast<uint32_t>(hr);
   return m_comInitialized ? kWmiSuccess : kWmiComFailed;
 }
 
@@ -51,10 +53,14 @@ void WmiQuery::Prepare(std::u16string_view wmiNamespace) {
 }
 
 int32_t WmiQuery::GetProperty(std::u16string_view className, std::u16string_view propertyName, std::u16string& out) {
+  m_lastError = 0;
   if (InitializeCom() != kWmiSuccess) return kWmiComFailed;
   if (!m_securityInitialized) {
     // Fails when the process's security was already set elsewhere; COM stays initialised.
-    if (FAILED(m_runtime.InitializeSecurity())) return kWmiSecurityFailed;
+    if (const HRESULT hr = m_runtime.InitializeSecurity(); FAILED(hr)) {
+      m_lastError = static_cast<uint32_t>(hr);
+      return kWmiSecurityFailed;
+    }
     m_securityInitialized = true;
   }
   const Outcome outcome = Query(className, propertyName, out);
@@ -64,35 +70,48 @@ int32_t WmiQuery::GetProperty(std::u16string_view className, std::u16string_view
 
 WmiQuery::Outcome WmiQuery::Query(std::u16string_view className, std::u16string_view propertyName,
                                   std::u16string& out) {
+  HRESULT hr = S_OK;
+  const auto failed = [&](HRESULT result) {
+    hr = result;
+    return FAILED(result);
+  };
+  const auto outcome = [&](int32_t result, bool uninitializeCom) {
+    if (FAILED(hr)) m_lastError = static_cast<uint32_t>(hr);
+    return Outcome{result, uninitializeCom};
+  };
   ComPtr<IWbemLocator> locator;
-  if (FAILED(m_runtime.CreateLocator(locator.put())) || !locator) return {kWmiNoValue, true};
+  if (failed(m_runtime.CreateLocator(locator.put())) || !locator) return outcome(kWmiNoValue, true);
 
   ComPtr<IWbemServices> services;
-  if (FAILED(locator.get()->ConnectServer(MakeBstr(m_namespace).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+  if (failed(locator.get()->ConnectServer(MakeBstr(m_namespace).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                           services.put())) ||
       !services) {
-    return {kWmiNoValue, true};
+    return outcome(kWmiNoValue, true);
   }
 
   ComPtr<IEnumWbemClassObject> instances;
-  if (FAILED(services.get()->ExecQuery(MakeBstr(kQueryLanguage).get(), MakeBstr(WqlSelectAll(className)).get(),
+  if (failed(services.get()->ExecQuery(MakeBstr(kQueryLanguage).get(), MakeBstr(WqlSelectAll(className)).get(),
                                        kQueryFlags, nullptr, instances.put()))) {
-    return {kWmiQueryFailed, true};
+    return outcome(kWmiQueryFailed, true);
   }
-  if (!instances) return {kWmiSuccess, false};
+  if (!instances) return outcome(kWmiSuccess, false);
 
-  const int32_t result = FirstInstanceProperty(*instances.get(), propertyName, out);
-  return {result, result == kWmiQueryFailed};
+  const int32_t result = FirstInstanceProperty(*instances.get(), propertyName, out, hr);
+  return outcome(result, result == kWmiQueryFailed);
 }
 
-int32_t FirstInstanceProperty(IEnumWbemClassObject& instances, std::u16string_view propertyName, std::u16string& out) {
+int32_t FirstInstanceProperty(IEnumWbemClassObject& instances, std::u16string_view propertyName, std::u16string& out,
+                              HRESULT& failure) {
   // Only the first instance is read; the wait has no limit. A query that
   // returns at once reports its errors here, an unknown class among them:
   // such a failure is no "class without instance", which an empty list of
   // accepted values would let pass.
   ComPtr<IWbemClassObject> instance;
   ULONG returned = 0;
-  if (FAILED(instances.Next(WBEM_INFINITE, kOneObject, instance.put(), &returned))) return kWmiQueryFailed;
+  if (const HRESULT hr = instances.Next(WBEM_INFINITE, kOneObject, instance.put(), &returned); FAILED(hr)) {
+    failure = hr;
+    return kWmiQueryFailed;
+  }
   if (returned == 0 || !instance) return kWmiSuccess;
 
   UniqueVariant value;

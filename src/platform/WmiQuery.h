@@ -45,6 +45,7 @@ class WmiQuery final : public PropertySource {
   void Prepare(std::u16string_view wmiNamespace) override;
   int32_t GetProperty(std::u16string_view className, std::u16string_view propertyName, std::u16string& out) override;
 
+  uint32_t LastError() const override { return m_lastError; }
   bool ComInitialized() const { return m_comInitialized; }
 
  private:
@@ -57,6 +58,7 @@ class WmiQuery final : public PropertySource {
 
   ComRuntime& m_runtime;
   std::u16string m_namespace;
+  uint32_t m_lastError = 0;
   bool m_comInitialized = false;
   bool m_securityInitialized = false;
 };
@@ -64,7 +66,9 @@ class WmiQuery final : public PropertySource {
 // The property of the first instance an enumeration yields: 0 with out
 // unchanged when there is none; 4 when the enumeration fails; otherwise the
 // result of PropertyText.
-int32_t FirstInstanceProperty(IEnumWbemClassObject& instances, std::u16string_view propertyName, std::u16string& out);
+// A failed call's HRESULT goes to failure.
+int32_t FirstInstanceProperty(IEnumWbemClassObject& instances, std::u16string_view propertyName, std::u16string& out,
+                              HRESULT& failure);
 
 // A property value as text: 0 with the text in out for a non-empty string
 // (up to a NUL unit, cut at 255 units); otherwise 7 with out emptied. A

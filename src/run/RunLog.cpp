@@ -31,13 +31,15 @@ void RunLog::Write(std::initializer_list<LogPart> parts) const {
 }
 
 void RunLog::Check(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
-                   std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) const {
+                   std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed,
+                   uint32_t error) const {
   if (m_sink == nullptr) return;
-  m_sink->WriteLine(CheckLine(section, key, accepted, source, found, queryResult, passed));
+  m_sink->WriteLine(CheckLine(section, key, accepted, source, found, queryResult, passed, error));
 }
 
 std::u16string CheckLine(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
-                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) {
+                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed,
+                         uint32_t error) {
   std::u16string line = u"[";
   line.append(section).append(u"] ").append(key).append(u": accepted \"").append(accepted);
   line.append(u"\", this machine \"").append(found).append(u"\"");
@@ -45,6 +47,7 @@ std::u16string CheckLine(std::u16string_view section, std::u16string_view key, s
   if (source.substr(0, 6) == u"Win32_") {
     line.append(u"; ").append(source).append(u" query result ");
     sys::AppendDecimal(line, queryResult);
+    if (error != 0) sys::AppendHex(line.append(u", error "), error);
   } else {
     line.append(u"; the processor's ").append(source);
   }

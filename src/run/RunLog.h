@@ -48,15 +48,17 @@ class RunLog {
   // processor's family, model or vendor, or a WMI class, whose query result
   // is shown too).
   void Check(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
-             std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed) const;
+             std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed,
+             uint32_t error = 0) const;
 
  private:
   LogSink* m_sink;
 };
 
 // The line of one comparison; a refusal whose value is listed but for the
-// letter case says so.
+// letter case says so, and a failed query the system's error code.
 std::u16string CheckLine(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
-                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed);
+                         std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed,
+                         uint32_t error = 0);
 
 }  // namespace qf::run

@@ -112,4 +112,9 @@ std::u16string DecimalText(long long value) {
   return text;
 }
 
+void AppendHex(std::u16string& out, uint32_t value) {
+  out += u"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) out += u"0123456789ABCDEF"[(value >> shift) & 0xF];
+}
+
 }  // namespace qf::sys

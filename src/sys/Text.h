@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@ std::string Utf16ToUtf8Lossy(std::u16string_view text);
 // A number in decimal digits, with "-" in front when negative.
 void AppendDecimal(std::u16string& out, long long value);
 std::u16string DecimalText(long long value);
+// "0x" and eight hexadecimal digits, as system error codes are written.
+void AppendHex(std::u16string& out, uint32_t value);
 
 // Whether two file names name the same file as Windows compares them: letter
 // case ignored, by the same folding the package builder uses.

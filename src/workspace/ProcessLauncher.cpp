@@ -55,19 +55,19 @@ DWORD ProcessLauncher::GetProcessIdFromHandle(HANDLE process) const {
   return static_cast<DWORD>(basic.UniqueProcessId);
 }
 
-int ProcessLauncher::IsProcessRunning(DWORD processId) const {
+bool ProcessLauncher::IsProcessRunning(DWORD processId) const {
   sys::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return 0;
+  if (!snapshot) return false;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == processId) return 1;
+    if (entry.th32ProcessID == processId) return true;
   }
-  return 0;
+  return false;
 }
 
 bool ProcessLauncher::InstallerHasEnded(HANDLE process, DWORD processId) const {
-  if (processId != 0) return IsProcessRunning(processId) == 0;
+  if (processId != 0) return !IsProcessRunning(processId);
   if (process == nullptr) return true;
   // A handle that cannot be waited on will never tell: the wait ends.
   return ::WaitForSingleObject(process, kNoWait) != WAIT_TIMEOUT;

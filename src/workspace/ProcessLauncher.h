@@ -18,8 +18,8 @@ class ProcessLauncher {
   std::optional<sys::UniqueHandle> LaunchProgram(const std::u16string& file, const std::u16string& parameters) const;
   // The process's id, or 0 with the thread's last error set.
   DWORD GetProcessIdFromHandle(HANDLE process) const;
-  // 1 when a process with this id is in the system's process list, else 0.
-  int IsProcessRunning(DWORD processId) const;
+  // Whether a process with this id is in the system's process list.
+  bool IsProcessRunning(DWORD processId) const;
   // The poll's question. Without a process id the handle decides: ended when it
   // is signalled, and at once when there is no handle to wait on, since the
   // process list always holds an entry with id 0.

@@ -235,8 +235,8 @@ LONG Workspace::CancelScheduledRemoval(const std::u16string& path) {
   return result;
 }
 
-int Workspace::DeleteTree(const std::u16string& path) {
-  if (!CanDeleteTree(path)) return 0;
+bool Workspace::DeleteTree(const std::u16string& path) {
+  if (!CanDeleteTree(path)) return false;
   const DWORD attributes = ::GetFileAttributesW(Wide(path));
   const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link) DeleteContents(path);
@@ -245,7 +245,7 @@ int Workspace::DeleteTree(const std::u16string& path) {
   } else {
     ::RemoveDirectoryW(Wide(path));
   }
-  return 1;
+  return true;
 }
 
 }  // namespace qf

@@ -31,9 +31,9 @@ class Workspace {
   // registry's result, ERROR_FILE_NOT_FOUND when there was none.
   LONG CancelScheduledRemoval(const std::u16string& path);
   // Deletes everything below `path` and the directory itself; the RunOnce value
-  // is left alone. Links are removed, never followed. 1 when the tree was walked;
-  // 0 for an empty, blank or overlong path, which leaves everything in place.
-  int DeleteTree(const std::u16string& path);
+  // is left alone. Links are removed, never followed. True when the tree was
+  // walked; false for an empty, blank or overlong path, which leaves everything in place.
+  bool DeleteTree(const std::u16string& path);
 
   // The workspace path once Create has made it; empty before and on failure.
   const std::u16string& Path() const { return m_path; }

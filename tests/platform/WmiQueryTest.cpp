@@ -66,6 +66,9 @@ TEST(WmiQuery, ReadsWhatWmicPrintsOrSaysWhyNot) {
                                                       u" in " + std::u16string(c.wmiNamespace));
       EXPECT_EQ(query.ComInitialized(), c.comStays) << testing::PrintToString(
           std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
+      // A query that could not run, and a failed security call, keep the system's error code.
+      EXPECT_EQ(query.LastError() != 0, !c.comStays || c.security.has_value()) << testing::PrintToString(
+          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
       if (c.comStays || c.multithreaded) CoUninitialize();
     }).join();
   }

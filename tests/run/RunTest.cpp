@@ -152,9 +152,9 @@ TEST(RunLog, ACheckLineNamesTheValuesAndTheVerdict) {
       CheckLine(u"cpu", u"Processor", u"GenuineIntel", u"vendor", u"GenuineIntel", 0, true),
       u"[cpu] Processor: accepted \"GenuineIntel\", this machine \"GenuineIntel\"; the processor's vendor; passed");
   EXPECT_EQ(CheckLine(u"baseboard", u"Manufacturer", u"Intel Corporation;Foo", u"Win32_BaseBoard", u"intel corporation",
-                      -2147217392, false),
+                      4, false, 0x8004100E),
             u"[baseboard] Manufacturer: accepted \"Intel Corporation;Foo\", this machine \"intel corporation\" "
-            u"(differs in letter case only); Win32_BaseBoard query result -2147217392; refused");
+            u"(differs in letter case only); Win32_BaseBoard query result 4, error 0x8004100E; refused");
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilI
   EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path);
 
   // A blank or overlong path deletes nothing and keeps the registration.
-  EXPECT_EQ(workspace.DeleteTree(u" "), 0);
-  EXPECT_EQ(workspace.DeleteTree(U(path + L"\\" + std::wstring(260, L'x'))), 0);
+  EXPECT_FALSE(workspace.DeleteTree(u" "));
+  EXPECT_FALSE(workspace.DeleteTree(U(path + L"\\" + std::wstring(260, L'x'))));
   EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path);
 
   MakeFile(path + L"\\setup.exe", FILE_ATTRIBUTE_READONLY);
@@ -58,7 +58,7 @@ TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilI
   MakeDirectory(path + L"\\one\\two");
   MakeFile(path + L"\\one\\two\\deep.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   ::SetFileAttributesW((path + L"\\one\\two").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
+  EXPECT_TRUE(workspace.DeleteTree(U(path)));
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + path) << "deleting the tree withdraws nothing";
 
@@ -72,7 +72,7 @@ TEST(WorkspaceOnWindows, IsAHiddenFixedDriveFolderWhoseRemovalIsRegisteredUntilI
   EXPECT_EQ(workspace.CancelScheduledRemoval(U(path)), ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(RunOnceValue(moved));
   EXPECT_EQ(RunOnceValue(), L"cmd /C rmdir /S /Q " + secondPath);
-  EXPECT_EQ(second.DeleteTree(second.Path()), 1);
+  EXPECT_TRUE(second.DeleteTree(second.Path()));
   EXPECT_EQ(second.CancelScheduledRemoval(second.Path()), ERROR_SUCCESS);
   EXPECT_FALSE(RunOnceValue());
 }
@@ -92,8 +92,8 @@ TEST(WorkspaceOnWindows, DeleteTreeNeverEntersALink) {
   const std::wstring inside = path + L"\\link", root = target + L"-link";
   ASSERT_TRUE(test::MakeDirectoryLink(target, inside));
   ASSERT_TRUE(test::MakeDirectoryLink(target, root));
-  EXPECT_EQ(workspace.DeleteTree(U(path)), 1);
-  EXPECT_EQ(workspace.DeleteTree(U(root)), 1);
+  EXPECT_TRUE(workspace.DeleteTree(U(path)));
+  EXPECT_TRUE(workspace.DeleteTree(U(root)));
   EXPECT_EQ(test::FileNamesBelow(target), kept);
   EXPECT_FALSE(Exists(path + L"\\setup.exe"));
   workspace.CancelScheduledRemoval(workspace.Path());

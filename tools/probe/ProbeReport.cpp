@@ -62,7 +62,11 @@ class Report final : public platform::ValidationObserver {
       line += u" -> no family or model restriction";
     } else {
       line += u" vs " + std::u16string(step.source) + u" " + Quoted(step.found);
-      if (step.key == settings::key::kManufacturer) line += u" (result " + sys::DecimalText(step.queryResult) + u")";
+      if (step.key == settings::key::kManufacturer) {
+        line += u" (result " + sys::DecimalText(step.queryResult);
+        if (step.error != 0) sys::AppendHex(line += u", error ", step.error);
+        line += u")";
+      }
     }
     Line(line + (step.passed ? u": pass" : u": fail"));
   }

@@ -68,7 +68,8 @@ class CheckLines final : public platform::ValidationObserver {
  public:
   void OnSwitches(std::u16string_view, std::u16string_view, std::u16string_view) override {}
   void OnStep(const platform::CheckStep& s) override {
-    text += Utf8(run::CheckLine(s.section, s.key, s.accepted, s.source, s.found, s.queryResult, s.passed)) + "\n";
+    text +=
+        Utf8(run::CheckLine(s.section, s.key, s.accepted, s.source, s.found, s.queryResult, s.passed, s.error)) + "\n";
   }
   std::string text;
 };
