@@ -156,6 +156,16 @@ void Remove(std::vector<Resource>& resources, uint16_t type) {
   std::erase_if(resources, [&](const Resource& r) { return r.type.text.empty() && r.type.number == type; });
 }
 
+// The width an icon image gives itself: a PNG's in its header (big-endian), a bitmap's in its own.
+uint32_t ImageWidth(const Bytes& image) {
+  constexpr std::size_t kPngWidthAt = 16;
+  if (image.size() >= kPngWidthAt + 4 && std::memcmp(image.data(), kPngSignature, sizeof kPngSignature) == 0) {
+    return uint32_t{image[kPngWidthAt]} << 24 | image[kPngWidthAt + 1] << 16 | image[kPngWidthAt + 2] << 8 |
+           image[kPngWidthAt + 3];
+  }
+  return image.size() >= kBitmapHeaderBytes ? ReadLe32(&image[4]) : 0;
+}
+
 // The icon file's images as icon resources, and their directory as the group that names them.
 void PutIcon(std::vector<Resource>& resources, const Bytes& icon, const ResourceId& group, uint16_t language) {
   const uint16_t count = ReadLe16(&icon[4]);
@@ -290,8 +300,11 @@ std::optional<ShownBranding> ReadBranding(package::PositionedBytes& image) {
     const std::size_t count =
         std::min<std::size_t>(ReadLe16(&group->data[4]), (group->data.size() - kIconDirectoryBytes) / kGroupEntryBytes);
     for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char width = group->data[kIconDirectoryBytes + kGroupEntryBytes * i];
-      shown.iconSizes.push_back(width == 0 ? 256 : width);
+      const uint16_t id = ReadLe16(&group->data[kIconDirectoryBytes + kGroupEntryBytes * (i + 1) - 2]);
+      const auto image = std::find_if(resources->begin(), resources->end(), [&](const Resource& r) {
+        return r.type == ResourceId{Resource::kIcon, {}} && r.name == ResourceId{id, {}};
+      });
+      if (image != resources->end()) shown.iconSizes.push_back(ImageWidth(image->data));
     }
   }
   return shown;

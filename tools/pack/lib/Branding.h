@@ -44,11 +44,12 @@ struct Branded {
 Branded Brand(const Bytes& stub, const Branding& branding);
 
 // What an installer shows of its branding: the version information's texts
-// and file version ("1.2.3.4"), and the sizes of its first icon's images.
+// and file version ("1.2.3.4"), and the widths of its first icon's images as
+// the images themselves give them.
 struct ShownBranding {
   VersionStrings strings;
   std::string fileVersion;
-  std::vector<uint32_t> iconSizes;  // in pixels, 256 for the 0 the icon directory writes
+  std::vector<uint32_t> iconSizes;  // in pixels
 };
 std::optional<ShownBranding> ReadBranding(package::PositionedBytes& image);
 
