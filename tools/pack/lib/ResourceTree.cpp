@@ -77,7 +77,8 @@ class TreeReader {
     if (out.size() >= kMaxResources || !Read(at, entry, sizeof entry)) return false;
     const uint32_t rva = ReadLe32(entry), size = ReadLe32(entry + 4);
     const auto offset = package::FileOffsetOf(m_image, m_pe, rva, size);
-    if (size > kMaxDataBytes || !offset) return false;
+    m_dataBytes += size;
+    if (m_dataBytes > kMaxDataBytes || !offset) return false;
     path.codePage = ReadLe32(entry + 8);
     path.data.assign(size, 0);
     if (size > 0 && !m_image.ReadAt(*offset, path.data.data(), size)) return false;
@@ -89,6 +90,7 @@ class TreeReader {
   const package::PeHeaders& m_pe;
   uint32_t m_rva, m_size;
   uint32_t m_visited = 0;
+  uint64_t m_dataBytes = 0;  // all resources together, however often the tree names the same data
 };
 
 void PutLe16(Bytes& bytes, std::size_t at, uint32_t value) {
