@@ -147,13 +147,12 @@ void ReadVersionInfo(const Bytes& d, ShownBranding& shown) {
 }
 
 const Resource* First(const std::vector<Resource>& resources, uint16_t type) {
-  const auto it = std::find_if(resources.begin(), resources.end(),
-                               [&](const Resource& r) { return r.type.text.empty() && r.type.number == type; });
+  const auto it = std::find_if(resources.begin(), resources.end(), [&](const Resource& r) { return r.type.Is(type); });
   return it == resources.end() ? nullptr : &*it;
 }
 
 void Remove(std::vector<Resource>& resources, uint16_t type) {
-  std::erase_if(resources, [&](const Resource& r) { return r.type.text.empty() && r.type.number == type; });
+  std::erase_if(resources, [&](const Resource& r) { return r.type.Is(type); });
 }
 
 // The width an icon image gives itself: a PNG's in its header (big-endian), a bitmap's in its own.
@@ -173,16 +172,14 @@ void PutIcon(std::vector<Resource>& resources, const Bytes& icon, const Resource
   for (uint16_t i = 0; i < count; ++i) {
     const unsigned char* entry = &icon[kIconDirectoryBytes + kIconEntryBytes * i];
     const uint32_t bytes = ReadLe32(entry + 8), offset = ReadLe32(entry + 12);
-    resources.push_back(Resource{{static_cast<uint16_t>(Resource::kIcon), {}},
-                                 {static_cast<uint16_t>(kFirstName + i), {}},
-                                 language,
-                                 0,
-                                 Bytes(icon.begin() + offset, icon.begin() + offset + bytes)});
+    resources.push_back(Resource::Numbered(Resource::kIcon, static_cast<uint16_t>(kFirstName + i), language,
+                                           Bytes(icon.begin() + offset, icon.begin() + offset + bytes)));
     directory.insert(directory.end(), entry, entry + kGroupEntryBytes - 2);
     directory.insert(directory.end(), {0, 0});
     PutLe16(directory, directory.size() - 2, kFirstName + i);
   }
-  resources.push_back(Resource{{Resource::kGroupIcon, {}}, group, language, 0, directory});
+  resources.push_back(Resource::Numbered(Resource::kGroupIcon, 0, language, directory));
+  resources.back().name = group;
 }
 
 }  // namespace
@@ -252,12 +249,13 @@ Branded Brand(const Bytes& stub, const Branding& branding) {
   const Resource* version = First(*resources, Resource::kVersion);
   const Resource* group = First(*resources, Resource::kGroupIcon);
   const uint16_t language = version ? version->language : group ? group->language : kEnglishUs;
-  const ResourceId groupName = group ? group->name : ResourceId{kFirstName, {}};
+  ResourceId groupName;
+  groupName.number = kFirstName;
+  if (group) groupName = group->name;
   const uint16_t groupLanguage = group ? group->language : language;
   if (!branding.strings.empty()) {
     Remove(*resources, Resource::kVersion);
-    resources->push_back(
-        Resource{{Resource::kVersion, {}}, {kFirstName, {}}, language, 0, VersionInfo(branding, language)});
+    resources->push_back(Resource::Numbered(Resource::kVersion, kFirstName, language, VersionInfo(branding, language)));
   }
   if (!branding.icon.empty()) {
     Remove(*resources, Resource::kIcon);
@@ -301,9 +299,8 @@ std::optional<ShownBranding> ReadBranding(package::PositionedBytes& image) {
         std::min<std::size_t>(ReadLe16(&group->data[4]), (group->data.size() - kIconDirectoryBytes) / kGroupEntryBytes);
     for (std::size_t i = 0; i < count; ++i) {
       const uint16_t id = ReadLe16(&group->data[kIconDirectoryBytes + kGroupEntryBytes * (i + 1) - 2]);
-      const auto image = std::find_if(resources->begin(), resources->end(), [&](const Resource& r) {
-        return r.type == ResourceId{Resource::kIcon, {}} && r.name == ResourceId{id, {}};
-      });
+      const auto image = std::find_if(resources->begin(), resources->end(),
+                                      [&](const Resource& r) { return r.type.Is(Resource::kIcon) && r.name.Is(id); });
       if (image != resources->end()) shown.iconSizes.push_back(ImageWidth(image->data));
     }
   }

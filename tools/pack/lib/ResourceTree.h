@@ -26,6 +26,7 @@ struct ResourceId {
     return text.empty() ? number <=> other.number : text.compare(other.text) <=> 0;
   }
   bool operator==(const ResourceId& other) const = default;
+  bool Is(uint16_t n) const { return text.empty() && number == n; }
 };
 
 struct Resource {
@@ -38,6 +39,15 @@ struct Resource {
   uint16_t language = 0;
   uint32_t codePage = 0;
   Bytes data;
+
+  static Resource Numbered(uint16_t type, uint16_t name, uint16_t language, Bytes data) {
+    Resource r;
+    r.type.number = type;
+    r.name.number = name;
+    r.language = language;
+    r.data = std::move(data);
+    return r;
+  }
 };
 
 // The image's resources in tree order: none for an image without a resource
