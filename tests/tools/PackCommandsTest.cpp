@@ -31,7 +31,12 @@ class PackCommands : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::string out, err;
-  const Bytes stub = test::MinimalStub(test::PeLayout{});
+  // With a checksum of its own, as the linker writes it: the installer's replaces it.
+  const Bytes stub = [] {
+    Bytes b = test::MinimalStub(test::PeLayout{});
+    test::PutU32At(b, test::PeLayout::kOptionalAt + 64, 0x1234);
+    return b;
+  }();
   const std::string settings =
       "[validate]\nbios=1\n[bios]\nManufacturer=x\n[message]\nfail=x\n[executable]\nfile=a.exe\n";
   const std::string app = At("app.exe"), apps = At("app"), extracted = At("out");
@@ -296,6 +301,7 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
       {{"osslsigncode", "verify", "-in", At("even.exe")}, 1, "signature\nPE checksum   : "},  // a wrong one shows two lines
       {{"osslsigncode", "sign", "-certs", At("cert.pem"), "-ac", At("root.pem"), "-key", At("key.pem"), "-in", app, "-out", At("signed.exe")}, 0, ""},
       {{pack, "verify", At("signed.exe")}, kExitOk, "ok, 5 entries, signed, signature matches, 0 warnings"},
+      {{"osslsigncode", "verify", "-CAfile", At("root.pem"), "-in", At("signed.exe")}, 0, "Signature verification: ok"},
       {{pack, "verify", "--ca", At("root.pem"), At("signed.exe")}, kExitOk, "signature: chain to the given root verifies"},
       {{pack, "verify", "--ca", At("other.pem"), At("signed.exe")}, kExitProblems, "signature: chain to the given root does not verify: self-signed certificate in certificate chain"},
       {{pack, "extract", "-o", extracted, At("signed.exe")}, kExitOk, "Installer.exe (3001 bytes)"},
