@@ -238,6 +238,21 @@ FAULTS = [
        "    const LONG moved = ERROR_SUCCESS;")),
     F("69", "a run leaves its value once a later run moved it", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", " || value.name == MovedValueName(ownPath);", ";")),
+    # The installer's checksum and the author's branding.
+    F("100", "PE checksum counts its own field", "native", r"PackCommands",
+      ("tools/pack/lib/PeChecksum.cpp", "    if (m_length - m_fieldAt < kFieldBytes) continue;\n", "")),
+    F("101", "PE checksum without the file's length", "native", r"PackCommands",
+      ("tools/pack/lib/PeChecksum.cpp", "return static_cast<uint32_t>(sum + m_length);",
+       "return static_cast<uint32_t>(sum);")),
+    F("102", "the branded stub's new section left out of its count", "native", r"PackCommands",
+      ("tools/pack/lib/Branding.cpp", "layout->sectionCountAt, pe->sectionCount + 1);",
+       "layout->sectionCountAt, pe->sectionCount);")),
+    F("103", "every entry of the icon's group names its first image", "native", r"PackCommands",
+      ("tools/pack/lib/Branding.cpp", "PutLe16(directory, directory.size() - 2, kFirstName + i);",
+       "PutLe16(directory, directory.size() - 2, kFirstName);")),
+    F("104", "an icon image reaching past the file's end taken", "native", r"PackCommands",
+      ("tools/pack/lib/Branding.cpp", "offset > icon.size() || bytes > icon.size() - offset",
+       "offset > icon.size()")),
 ]
 
 # The files counted as code, and built.

@@ -24,10 +24,15 @@ constexpr uint32_t kDirectoriesAtPe32Plus = 112;
 constexpr uint32_t kDirectoryBytes = 8;
 constexpr uint32_t kSecurityDirectory = 4;
 constexpr uint32_t kSectionHeaderBytes = 40;
+constexpr uint32_t kSectionVirtualSizeAt = 8;
+constexpr uint32_t kSectionVirtualAddressAt = 12;
 constexpr uint32_t kSectionRawSizeAt = 16;
 constexpr uint32_t kSectionRawOffsetAt = 20;
 // More sections than any linker writes is a damaged header.
 constexpr uint32_t kMaxSections = 96;
+constexpr uint32_t kSectionAlignmentAt = 32;  // in the optional header, both forms
+constexpr uint32_t kFileAlignmentAt = 36;
+constexpr uint32_t kSizeOfHeadersAt = 60;
 
 }  // namespace
 
@@ -63,6 +68,7 @@ std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
   const uint32_t securityAt =
       (plus ? kDirectoriesAtPe32Plus : kDirectoriesAtPe32) + kSecurityDirectory * kDirectoryBytes;
   if (optionalSize < countAt + 4 || !image.ReadAt(optionalAt, bytes, countAt + 4)) return std::nullopt;
+  pe.optionalAt = optionalAt;
   pe.checksumAt = optionalAt + kChecksumAt;
   if (ReadLe32(bytes + countAt) > kSecurityDirectory && optionalSize >= securityAt + kDirectoryBytes &&
       image.ReadAt(optionalAt + securityAt, bytes, kDirectoryBytes)) {
@@ -78,16 +84,57 @@ std::optional<PeHeaders> ReadPeHeaders(PositionedBytes& image) {
   return pe;
 }
 
+std::optional<PeSection> ReadSection(PositionedBytes& image, const PeHeaders& pe, uint32_t index) {
+  unsigned char header[kSectionHeaderBytes];
+  if (index >= pe.sectionCount || !image.ReadAt(SectionHeaderAt(pe, index), header, sizeof header)) {
+    return std::nullopt;
+  }
+  PeSection section{};
+  std::memcpy(section.name, header, sizeof section.name);
+  section.virtualSize = ReadLe32(header + kSectionVirtualSizeAt);
+  section.virtualAddress = ReadLe32(header + kSectionVirtualAddressAt);
+  section.rawSize = ReadLe32(header + kSectionRawSizeAt);
+  section.rawOffset = ReadLe32(header + kSectionRawOffsetAt);
+  return section;
+}
+
 std::optional<PeSection> FindSection(PositionedBytes& image, const PeHeaders& pe, std::string_view name) {
   for (uint32_t i = 0; i < pe.sectionCount; ++i) {
-    unsigned char header[kSectionHeaderBytes];
-    if (!image.ReadAt(pe.sectionsAt + i * kSectionHeaderBytes, header, sizeof header)) return std::nullopt;
-    PeSection section{};
-    std::memcpy(section.name, header, sizeof section.name);
-    if (std::string_view(section.name, strnlen(section.name, sizeof section.name)) != name) continue;
-    section.rawSize = ReadLe32(header + kSectionRawSizeAt);
-    section.rawOffset = ReadLe32(header + kSectionRawOffsetAt);
-    return section;
+    const auto section = ReadSection(image, pe, i);
+    if (!section) return std::nullopt;
+    if (std::string_view(section->name, strnlen(section->name, sizeof section->name)) == name) return section;
+  }
+  return std::nullopt;
+}
+
+std::optional<PeImageLayout> ReadImageLayout(PositionedBytes& image, const PeHeaders& pe) {
+  unsigned char bytes[kDirectoriesAtPe32Plus];
+  if (!image.ReadAt(pe.optionalAt, bytes, 2)) return std::nullopt;
+  const bool plus = ReadLe16(bytes) == kMagicPe32Plus;
+  const uint32_t countAt = plus ? kDirectoryCountAtPe32Plus : kDirectoryCountAtPe32;
+  if (!image.ReadAt(pe.optionalAt, bytes, countAt + 4)) return std::nullopt;
+  PeImageLayout layout;
+  layout.sectionAlignment = ReadLe32(bytes + kSectionAlignmentAt);
+  layout.fileAlignment = ReadLe32(bytes + kFileAlignmentAt);
+  layout.sizeOfImage = ReadLe32(bytes + PeImageLayout::kSizeOfImageAt);
+  layout.sizeOfHeaders = ReadLe32(bytes + kSizeOfHeadersAt);
+  layout.directoryCount = ReadLe32(bytes + countAt);
+  layout.directoriesAt = pe.optionalAt + (plus ? kDirectoriesAtPe32Plus : kDirectoriesAtPe32);
+  layout.sectionCountAt = pe.optionalAt - kFileHeaderBytes + kSectionCountAt;
+  // Every directory that is counted must lie in front of the section table.
+  if (pe.sectionsAt < layout.directoriesAt ||
+      layout.directoryCount > (pe.sectionsAt - layout.directoriesAt) / kDirectoryBytes) {
+    return std::nullopt;
+  }
+  return layout;
+}
+
+std::optional<uint64_t> FileOffsetOf(PositionedBytes& image, const PeHeaders& pe, uint32_t rva, uint32_t size) {
+  for (uint32_t i = 0; i < pe.sectionCount; ++i) {
+    const auto s = ReadSection(image, pe, i);
+    if (!s) return std::nullopt;
+    const uint64_t start = s->virtualAddress, end = start + s->rawSize;
+    if (rva >= start && uint64_t{rva} + size <= end) return uint64_t{s->rawOffset} + (rva - start);
   }
   return std::nullopt;
 }

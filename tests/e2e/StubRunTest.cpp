@@ -11,10 +11,12 @@
 
 #include "StubDriver.h"
 #include "Win32Test.h"
+#include "pack/lib/Branding.h"
 #include "package/PackageReader.h"
 #include "platform/CpuIdentity.h"
 #include "platform/WmiQuery.h"
 #include "support/PackageFixture.h"
+#include "support/PeImage.h"
 #include "sys/Text.h"
 #include "workspace/WorkspaceName.h"
 
@@ -101,6 +103,16 @@ class StubRun : public ::testing::Test {
   std::function<std::wstring()> Packed(std::vector<TestEntry> entries, bool digests = true) {
     return [this, entries = std::move(entries), digests] {
       test::WritePackage(m_dir / m_exe, m_stub, entries, digests);
+      return (m_dir / m_exe).wstring();
+    };
+  }
+  // Packed on the stub branded with a product name and an icon of two sizes.
+  std::function<std::wstring()> Branded(std::vector<TestEntry> entries) {
+    return [this, entries = std::move(entries)] {
+      const pack::Branded stub =
+          pack::Brand(m_stub, {{{u"ProductName", u"Foo Setup"}}, {1, 2}, test::IconFile({16, 32})});
+      EXPECT_EQ(stub.error, "");
+      test::WritePackage(m_dir / m_exe, stub.image, entries);
       return (m_dir / m_exe).wstring();
     };
   }
@@ -327,6 +339,18 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1005, kExtractionFailed},
       {"empty settings", Packed(settingsOf({})), L"", 1005, kExtractionFailed},
       {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1103, kInvalidInstaller},
+      // Branded, the stub runs as ever; Windows finds the author's version information and the icon of two sizes.
+      {"branded", Branded(Standard(Passing())), L"", 42, {}, {}, {},
+       [&](const Observation&) {
+         HMODULE image = ::LoadLibraryExW((m_dir / m_exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+         HRSRC version = ::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+         const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(image, version)));
+         const std::string text(bytes, bytes == nullptr ? 0 : ::SizeofResource(image, version));
+         EXPECT_NE(text.find(std::string("F\0o\0o\0 \0S\0e\0t\0u\0p\0", 18)), text.npos);
+         HRSRC group = ::FindResourceW(image, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(14));
+         EXPECT_EQ(group == nullptr ? 0 : ::SizeofResource(image, group), 6u + 2 * 14);
+         ::FreeLibrary(image);
+       }},
       {"program is a folder", Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"",
        1103, kInvalidInstaller},
       // The program's path is read as Windows reads it ("." segments, "/" and letter case aside), never leaving

@@ -31,7 +31,12 @@ class PackCommands : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::string out, err;
-  const Bytes stub = test::MinimalStub(test::PeLayout{});
+  // With a checksum of its own, as the linker writes it: the installer's replaces it.
+  const Bytes stub = [] {
+    Bytes b = test::MinimalStub(test::PeLayout{});
+    test::PutU32At(b, test::PeLayout::kOptionalAt + 64, 0x1234);
+    return b;
+  }();
   const std::string settings =
       "[validate]\nbios=1\n[bios]\nManufacturer=x\n[message]\nfail=x\n[executable]\nfile=a.exe\n";
   const std::string app = At("app.exe"), apps = At("app"), extracted = At("out");
@@ -72,14 +77,32 @@ TEST_F(PackCommands, BuildsWhatTheWriterLaysOutAndGivesItBack) {
                       {u"empty.dat", u"sub\\", {}},
                       {u"data.bin", u"sub\\deeper\\", test::Pattern(70000, 2)},
                       {u"$Settings.ini", u"", Packed()}});
-  EXPECT_EQ(test::ReadBytes(app), test::ReadBytes(dir / "expected.exe"));
+  Bytes expected = test::ReadBytes(dir / "expected.exe");
+  test::PutU32At(expected, test::PeLayout::kOptionalAt + 64, test::PeChecksumOf(expected));
+  EXPECT_EQ(test::ReadBytes(app), expected);
   // The stub is 1536 bytes, the digests 20, a.exe 5000: the next data starts at 6556.
   Expect({"list", "--json", app}, kExitOk,
          R"({"index": 2, "offset": 6556, "size": 70000, "directory": "sub\\deeper\\", "name": "data.bin"})");
   EXPECT_NE(out.find(R"("stub": {"product": "Quillfen", "version": "9", "machine": "i386", "payloadDigests": )"
                      R"({"algorithm": "XXH32", "entries": 4}})"),
             out.npos);
-  Expect({"list", app}, kExitOk, "  stub       Quillfen 9, i386, payload digests: XXH32 for 4 entries\n");
+  Expect({"list", app}, kExitOk,
+         "  stub       Quillfen 9, i386, payload digests: XXH32 for 4 entries\n  version    none\n  icon       none\n");
+  // Branded: the author's version information and icon read back, the checksum valid, the same bytes every time.
+  test::WriteBytes(dir / "three.ico", test::IconFile({16, 32, 48}));
+  std::vector<std::string> branded = Build(app);
+  branded.insert(branded.end(), {"--product", "Foo Setup", "--version", "1.2", "--original-name", "setup.exe", "--icon",
+                                 At("three.ico")});
+  Expect(branded, kExitOk);
+  const Bytes first = test::ReadBytes(app);
+  Expect(branded, kExitOk);
+  EXPECT_EQ(test::ReadBytes(app), first);
+  Bytes checksum = first;
+  test::PutU32At(checksum, test::PeLayout::kOptionalAt + 64, test::PeChecksumOf(first));
+  EXPECT_EQ(checksum, first);
+  Expect({"verify", app}, kExitOk,
+         app + ": version: 1.2.0.0, FileVersion \"1.2\", OriginalFilename \"setup.exe\", ProductName \"Foo Setup\", " +
+             "ProductVersion \"1.2\"\n" + app + ": icon: 16, 32, 48 pixels\n" + app + ": ok, 4 entries, 0 warnings\n");
   Expect({"verify", app}, kExitOk, app + ": ok, 4 entries, 0 warnings\n");
   // Another writer on the same stub records no digests: nothing to check, nothing to warn about.
   test::WritePackage(dir / "other.exe", stub, {{u"a.exe", u"", {}}, {u"$Settings.ini", u"", Packed()}}, false);
@@ -197,6 +220,11 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
   };
   // The records of data.bin (entry 2, 54 bytes) and $Settings.ini (42 bytes) end the table.
   auto data = [](std::size_t at, uint32_t to) { return [=](Bytes& b) { test::PutU32At(b, b.size() - 128 + at, to); }; };
+  auto brand = [&](const std::vector<std::string>& more) {
+    std::vector<std::string> args = Build(app);
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
   auto unsafe = [](Bytes& b) { b[b.size() - 100] = b[b.size() - 98] = b[b.size() - 96] = '.'; };  // "sub" as "..."
   // clang-format off
   const std::vector<std::tuple<std::function<void()>, std::vector<std::string>, const char*, std::function<void()>>> cases = {
@@ -211,6 +239,8 @@ TEST_F(PackCommands, RefusesNamingWhyAndNeverDestroysNorFollows) {
       {built("app.exe", "victim", "", [](Bytes& b) { b[1556 + 5000 + 70000] = 'x'; }), {"verify", app}, "the settings file is not UTF-16LE text starting with FF FE", [&] { EXPECT_NE(err.find("app.exe: entry 3 ($Settings.ini): its data differs from its digest"), err.npos); }},
       {built("app.exe", "victim", "", unsafe), {"verify", app}, "entry 2 (...\\deeper\\data.bin): the stub refuses to extract it", {}},
       {[&] { test::WritePackage(app, test::MinimalPe({}), {{u"b.exe", u"", Bytes{'x'}}, {u"$Settings.ini", u"", Packed()}}); }, {"verify", app}, "app.exe: broken (2 problems)\n", [&] { EXPECT_NE(err.find("app.exe: not built on a Quillfen stub"), err.npos); }},
+      {[&] { Write(dir / "bad.ico", "MZ"); }, brand({"--icon", At("bad.ico"), "--product", std::string(256, 'x')}), "bad.ico: not an icon file (.ico): it does not start with an icon directory", [&] { EXPECT_NE(err.find("--product: not 1 to 255 characters"), err.npos); }},
+      {[&] { Bytes icon = test::IconFile({16, 32}); icon.resize(1200); test::WriteBytes(dir / "bad.ico", icon); }, brand({"--icon", At("bad.ico"), "--version", "1.2.3.4.5"}), "bad.ico: image 2 of the icon file lies outside the file", [&] { EXPECT_NE(err.find("--version: \"1.2.3.4.5\" is no version"), err.npos); }},
       {[&] { test::WriteBytes(dir / "setup.exe", test::MinimalPe({})); }, {"build", "-s", At("setup.exe"), "--settings", At("settings.ini"), "-o", app, apps}, "setup.exe: not a Quillfen stub (a Windows program for i386 without the stub's record); give quillfen-stub.exe", {}},
       {built("out/a.exe", "victim", ""), {"extract", "-o", extracted, At("out/a.exe")}, "a.exe: is the installer being read", [&] { Expect({"verify", At("out/a.exe")}, kExitOk); Expect({"build", "-s", At("out/a.exe"), "--settings", At("settings.ini"), "-o", app, apps}, kExitProblems, "a.exe: already carries a package"); }},
       {built("app.exe", "list.json", "app.exe"), {"list", "--json", "-o", At("list.json"), app}, "list.json: is the installer being read", [&] { Expect({"verify", app}, kExitOk); }},
@@ -265,9 +295,13 @@ TEST_F(PackCommands, TheProgramPacksTheExampleAndVerifiesItsSignatureUntilAByteC
       {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillfen root", "-keyout", At("root.key"), "-out", At("root.pem")}, 0, ""},
       {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillfen signer", "-CA", At("root.pem"), "-CAkey", At("root.key"), "-keyout", At("key.pem"), "-out", At("cert.pem")}, 0, ""},
       {{"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Other root", "-keyout", At("other.key"), "-out", At("other.pem")}, 0, ""},
-      {{pack, "build", "-s", At("stub.exe"), "--settings", example, "-o", app, apps}, kExitOk, "app.exe: 4 files and the settings,"},
+      {{pack, "build", "-s", At("stub.exe"), "--settings", example, "-o", app, apps, "--company", "Foo Ltd", "--icon", fs::path(QF_SOURCE_DIR) / "src/app/res/quillfen.ico"}, kExitOk, "app.exe: 4 files and the settings,"},
+      // osslsigncode leaves out the last byte of a file of odd length, which Windows counts: an even one here.
+      {{pack, "build", "-s", At("stub.exe"), "--settings", At("settings.ini"), "-o", At("even.exe"), At("app/a.exe"), "--product", "X"}, kExitOk, ""},
+      {{"osslsigncode", "verify", "-in", At("even.exe")}, 1, "signature\nPE checksum   : "},  // a wrong one shows two lines
       {{"osslsigncode", "sign", "-certs", At("cert.pem"), "-ac", At("root.pem"), "-key", At("key.pem"), "-in", app, "-out", At("signed.exe")}, 0, ""},
       {{pack, "verify", At("signed.exe")}, kExitOk, "ok, 5 entries, signed, signature matches, 0 warnings"},
+      {{"osslsigncode", "verify", "-CAfile", At("root.pem"), "-in", At("signed.exe")}, 0, "Signature verification: ok"},
       {{pack, "verify", "--ca", At("root.pem"), At("signed.exe")}, kExitOk, "signature: chain to the given root verifies"},
       {{pack, "verify", "--ca", At("other.pem"), At("signed.exe")}, kExitProblems, "signature: chain to the given root does not verify: self-signed certificate in certificate chain"},
       {{pack, "extract", "-o", extracted, At("signed.exe")}, kExitOk, "Installer.exe (3001 bytes)"},

@@ -8,9 +8,11 @@
 
 #include "pack/lib/Args.h"
 #include "pack/lib/Authenticode.h"
+#include "pack/lib/Branding.h"
 #include "pack/lib/CheckCommand.h"
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/PackageReport.h"
+#include "pack/lib/PeChecksum.h"
 #include "pack/lib/Progress.h"
 #include "pack/lib/SafeOutput.h"
 #include "pack/lib/SettingsLint.h"
@@ -34,6 +36,13 @@ constexpr std::u16string_view kStubName = u"quillfen-stub.exe";
 constexpr std::string_view kAllowAny = "allow-any-machine";
 constexpr std::string_view kAllowNone = "allow-no-machine";
 constexpr std::string_view kAllowOdd = "allow-odd-settings";
+// The options that write the package author's version information, and the key each fills.
+constexpr std::pair<std::string_view, std::u16string_view> kVersionFields[] = {
+    {"company", u"CompanyName"},      {"description", u"FileDescription"},    {"version", u"FileVersion"},
+    {"copyright", u"LegalCopyright"}, {"original-name", u"OriginalFilename"}, {"product", u"ProductName"},
+    {"version", u"ProductVersion"}};
+constexpr uint64_t kMaxIconBytes = 4u << 20;
+constexpr uint64_t kMaxStubBytes = 64u << 20;
 
 constexpr std::string_view kMainHelp =
     "usage: quillfen-pack <command> [options]\n"
@@ -76,6 +85,12 @@ constexpr std::string_view kBuildHelp =
     "      --allow-odd-settings\n"
     "                       build although a section, key or switch of the checks\n"
     "                       is one the stub reads otherwise than it looks\n"
+    "      --product TEXT, --company TEXT, --description TEXT, --copyright TEXT,\n"
+    "      --original-name TEXT (such as setup.exe), --version N.N.N.N\n"
+    "                       the installer's version information, in place of the\n"
+    "                       stub's: only the texts given (each 1 to 255 characters)\n"
+    "      --icon FILE.ico  the installer's icon, in place of the stub's: an icon\n"
+    "                       file of one or more images (PNG or bitmap)\n"
     "  -h, --help           show this help\n"
     "\n"
     "Nothing is written (exit status 1) when a file cannot be packed, when\n"
@@ -84,7 +99,8 @@ constexpr std::string_view kBuildHelp =
     "of the checks in another letter case or unknown, a switch such as \"yes\" or\n"
     "\"01\" that leaves its check off. The --allow options build such an installer\n"
     "anyway, the finding then a warning. Other warnings do not stop the build\n"
-    "unless --strict is given.\n";
+    "unless --strict is given.\n"
+    "The installer's PE checksum is set over the whole file, package included.\n";
 
 constexpr std::string_view kListHelp =
     "usage: quillfen-pack list [--json] [-o FILE] INSTALLER\n"
@@ -273,6 +289,8 @@ struct BuildInputs {
   std::u16string output;
   std::u16string stub;
   std::optional<uint64_t> stubRecordAt;  // where the stub keeps its record, which gets the package's digests
+  uint64_t checksumAt = 0;               // where its headers keep the PE checksum
+  std::optional<Bytes> brandedStub;      // the stub with the author's version information or icon
   std::u16string settings;
   std::vector<std::u16string> inputs;
 };
@@ -297,7 +315,10 @@ bool WriteInstaller(const BuildInputs& in, sys::File& out, const std::vector<Pla
   sys::File stub = sys::File::OpenRead(in.stub);
   if (!stub) return failed(in.stub, package::WriteError::ReadFailed);
   package::FileSource stubSource(stub);
-  if (auto e = writer.AppendStub(stubSource); e != package::WriteError::None) return failed(in.stub, e);
+  package::MemorySource brandedSource(in.brandedStub ? std::span<const unsigned char>(*in.brandedStub)
+                                                     : std::span<const unsigned char>());
+  package::ByteSource& stubImage = in.brandedStub ? static_cast<package::ByteSource&>(brandedSource) : stubSource;
+  if (auto e = writer.AppendStub(stubImage); e != package::WriteError::None) return failed(in.stub, e);
   if (in.stubRecordAt) {
     const auto entries = static_cast<uint32_t>(files.size() + 1);
     if (auto e = writer.ReserveDigests(*in.stubRecordAt, entries); e != package::WriteError::None) {
@@ -326,6 +347,41 @@ bool WriteInstaller(const BuildInputs& in, sys::File& out, const std::vector<Pla
   }
   if (auto e = writer.Finish(); e != package::WriteError::None) return failed(in.output, e);
   return true;
+}
+
+// The version information and icon the options give; reports what cannot be used.
+Branding ReadBrandingOptions(const ParsedArgs& args, Report& report) {
+  Branding branding;
+  for (const auto& [option, key] : kVersionFields) {
+    if (!args.Has(option)) continue;
+    const auto value = sys::Utf8ToUtf16(args.Get(option));
+    if (!value || value->empty() || value->size() > kMaxBrandingUnits ||
+        std::any_of(value->begin(), value->end(), [](char16_t c) { return c < u' '; })) {
+      if (key != u"ProductVersion") {
+        report.Error("--" + std::string(option) + ": not 1 to " + std::to_string(kMaxBrandingUnits) +
+                     " characters of UTF-8 text without control characters");
+      }
+      continue;
+    }
+    branding.strings.emplace_back(key, *value);
+  }
+  if (args.Has("version")) {
+    if (std::string why = ParseVersion(args.Get("version"), branding.version); !why.empty()) {
+      report.Error("--version: " + why);
+    }
+  }
+  if (args.Has("icon")) {
+    const auto path = PathArgument(args.Get("icon"));
+    const auto icon = path ? ReadWholeFile(*path, kMaxIconBytes) : std::nullopt;
+    if (!icon) {
+      report.Error(args.Get("icon") + ": cannot be read as an icon file (at most 4 MiB)");
+    } else if (std::string why = WhyNotAnIcon(*icon); !why.empty()) {
+      report.Error(args.Get("icon") + ": " + why);
+    } else {
+      branding.icon = *icon;
+    }
+  }
+  return branding;
 }
 
 int Build(const ParsedArgs& args, Console& console) {
@@ -388,6 +444,7 @@ int Build(const ParsedArgs& args, Console& console) {
       report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
     } else if (package::PositionedBytes image(stub); const auto record = package::FindStubRecord(image)) {
       in.stubRecordAt = record->at;
+      in.checksumAt = package::ReadPeHeaders(image)->checksumAt;
       if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success)
         report.Error(Utf8(in.stub) + ": already carries a package (an installer?); give quillfen-stub.exe");
     } else {
@@ -398,6 +455,16 @@ int Build(const ParsedArgs& args, Console& console) {
                    " without the stub's record); give quillfen-stub.exe");
     }
     stubSize = size.value_or(0);
+  }
+  if (const Branding branding = ReadBrandingOptions(args, report); branding.Any() && in.stubRecordAt) {
+    const auto image = ReadWholeFile(in.stub, kMaxStubBytes);
+    Branded branded = image ? Brand(*image, branding) : Branded{{}, "it cannot be read whole"};
+    if (!branded.error.empty()) {
+      report.Error(Utf8(in.stub) + ": cannot be branded: " + branded.error);
+    } else {
+      stubSize = branded.image.size();
+      in.brandedStub = std::move(branded.image);
+    }
   }
 
   Bytes settings;
@@ -454,8 +521,9 @@ int Build(const ParsedArgs& args, Console& console) {
     if (!out.IsOpen()) {
       report.Error(Utf8(in.output) + ": cannot be written (" + LastSystemError() + ")");
     } else if (WriteInstaller(in, out.File(), collected.files, settings, meter, report)) {
-      if (std::string why = out.Commit(); !why.empty())
-        report.Error(Utf8(in.output) + ": cannot be written (" + why + ")");
+      std::string why = StampChecksum(out.Path(), out.File(), in.checksumAt);
+      if (why.empty()) why = out.Commit();
+      if (!why.empty()) report.Error(Utf8(in.output) + ": cannot be written (" + why + ")");
     }
     meter.Finish();
   }
@@ -577,7 +645,11 @@ int VerifyCommand(const ParsedArgs& args, Console& console) {
     return exit;
   }
   const Inspection& ins = loaded->second;
-  if (!args.Has("quiet")) console.out << name << ": stub: " << StubIdentity(ins) << "\n";
+  if (!args.Has("quiet")) {
+    console.out << name << ": stub: " << StubIdentity(ins) << "\n"
+                << name << ": version: " << VersionText(ins) << "\n"
+                << name << ": icon: " << IconText(ins) << "\n";
+  }
   Verification v = Verify(loaded->first, ins);
   std::string signature;
   const auto roots = args.Has("ca") ? PathArgument(args.Get("ca")) : std::nullopt;
@@ -748,7 +820,14 @@ int RunPack(std::span<const std::string> args, Console& console) {
         {"strict", 0, false},
         {kAllowAny, 0, false},
         {kAllowNone, 0, false},
-        {kAllowOdd, 0, false}},
+        {kAllowOdd, 0, false},
+        {"product", 0, true},
+        {"company", 0, true},
+        {"description", 0, true},
+        {"version", 0, true},
+        {"copyright", 0, true},
+        {"original-name", 0, true},
+        {"icon", 0, true}},
        Build},
       {"list", {{"output", 'o', true}, {"json", 0, false}}, List},
       {"verify",

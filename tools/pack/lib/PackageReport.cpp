@@ -134,6 +134,7 @@ Inspection Inspect(const std::u16string& path) {
   if (sys::File file = sys::File::OpenRead(path)) {
     package::PositionedBytes image(file);
     if (const auto found = package::FindStubRecord(image)) ins.stub = found->record;
+    ins.branding = ReadBranding(image);
   }
   ins.packageEnd = reader.GetPackageEnd();
   ins.tableStart = reader.GetTableStart();
@@ -149,11 +150,29 @@ std::string StubIdentity(const Inspection& ins) {
                          : "no payload digests");
 }
 
+std::string VersionText(const Inspection& ins) {
+  if (!ins.branding || (ins.branding->fileVersion.empty() && ins.branding->strings.empty())) return "none";
+  std::string text = ins.branding->fileVersion;
+  for (const auto& [key, value] : ins.branding->strings) {
+    text += (text.empty() ? "" : ", ") + Utf8(key) + " " + Quoted(value);
+  }
+  return text;
+}
+
+std::string IconText(const Inspection& ins) {
+  if (!ins.branding || ins.branding->iconSizes.empty()) return "none";
+  std::string text;
+  for (uint32_t size : ins.branding->iconSizes) text += (text.empty() ? "" : ", ") + std::to_string(size);
+  return text + " pixels";
+}
+
 std::string ListText(const Inspection& ins, const std::string& name) {
   const uint64_t trailerStart = ins.packageEnd - package::kTrailerSize;
   std::string out =
       name + ": " + std::to_string(ins.entries.size()) + " entries, format " + Utf8(package::kVersion) + "\n";
   out += "  stub       " + StubIdentity(ins) + "\n";
+  out += "  version    " + VersionText(ins) + "\n";
+  out += "  icon       " + IconText(ins) + "\n";
   out += "  data       " + Hex(static_cast<uint32_t>(ins.entries.front().offset)) + " - " + Hex(ins.tableStart) + "\n";
   out += "  table      " + Hex(ins.tableStart) + " - " + Hex(trailerStart) + " (" +
          std::to_string(trailerStart - ins.tableStart) + " bytes)\n";
@@ -198,6 +217,17 @@ std::string ListJson(const Inspection& ins, const std::string& name) {
   } else {
     out += "  \"stub\": null,\n";
   }
+  out += "  \"versionInfo\": {";
+  if (ins.branding) {
+    std::string fields = "\"fileVersion\": " + JsonString(std::string_view(ins.branding->fileVersion));
+    for (const auto& [key, value] : ins.branding->strings) fields += ", " + JsonString(key) + ": " + JsonString(value);
+    out += fields;
+  }
+  out += "},\n  \"iconSizes\": [";
+  for (std::size_t i = 0; ins.branding && i < ins.branding->iconSizes.size(); ++i) {
+    out += (i == 0 ? "" : ", ") + std::to_string(ins.branding->iconSizes[i]);
+  }
+  out += "],\n";
   out += "  \"entries\": [";
   for (std::size_t i = 0; i < ins.entries.size(); ++i) {
     const PackageEntry& e = ins.entries[i];

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/lib/Branding.h"
 #include "pack/lib/SettingsLint.h"
 #include "package/PackageEntry.h"
 #include "package/StubRecord.h"
@@ -23,6 +24,7 @@ struct Inspection {
   uint64_t tableStart = 0;
   std::vector<PackageEntry> entries;
   std::optional<package::StubRecord> stub;  // none when the program in front of the package is no stub of ours
+  std::optional<ShownBranding> branding;    // the program's version information and icon, when it has resources
 
   bool Loaded() const { return code == ResultCode::Success; }
   bool Signed() const { return Loaded() && packageEnd < fileSize; }
@@ -33,6 +35,11 @@ Inspection Inspect(const std::u16string& path);
 // Who the stub in front of the package is and what digests its record holds:
 // "Quillfen 1.2, i386, payload digests: XXH32 for 4 entries".
 std::string StubIdentity(const Inspection& inspection);
+
+// The version information and the icon's sizes, one line each:
+// "1.2.0.0, CompanyName \"Tavix\", ..." and "16, 32, 48 pixels".
+std::string VersionText(const Inspection& inspection);
+std::string IconText(const Inspection& inspection);
 
 // `name` is how the installer is shown.
 std::string ListText(const Inspection& inspection, const std::string& name);

@@ -30,6 +30,8 @@ class TemporaryOutput {
 
   bool IsOpen() const { return m_file.IsOpen(); }
   sys::File& File() { return m_file; }
+  // The file being written, to read it back before it is committed.
+  const std::u16string& Path() const { return m_path; }
   // Closes the file and renames it over the target; empty on success, else why not.
   std::string Commit();
 
