@@ -27,7 +27,7 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
       {{File(folder, std::u16string(139, u'n'))}, ""},
       {{File(folder, std::u16string(140, u'n'))}, ": extracted as " + std::string(100, 'd') + "\\" + std::string(140, 'n') + " below the workspace its path has 260 characters"},
       {{File(u"", u"a.bin", fits)}, ""},
-      {{File(u"", u"a.bin", fits + 1)}, "the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
+      {{File(u"", u"a.bin", fits + 1)}, "app.exe: the installer would have 2147483649 bytes; the stub reads at most 2147483648 (2 GiB)\n"},
       {{File(u"", u"a:b")}, "in\\a:b: the character ':', which Windows forbids"},
       {{File(u"", u"tab\there")}, "a control character"},
       {{File(u"", u"name.")}, "ends in a dot or a blank"},
@@ -42,7 +42,7 @@ TEST(PackPlan, RefusesWhatTheStubCannotHoldNamingTheFileAndTheReason) {
   // clang-format on
   for (std::size_t i = 0; i < cases.size(); ++i) {
     std::string refused;
-    for (const std::string& line : CheckPlan(cases[i].first, 1024, 100)) refused += line + "\n";
+    for (const std::string& line : CheckPlan(cases[i].first, 1024, 100, "app.exe")) refused += line + "\n";
     const std::string& reason = cases[i].second;
     EXPECT_TRUE(reason.empty() ? refused.empty() : refused.find(reason) != std::string::npos)
         << "the row refused for \"" << reason << "\": " << refused;

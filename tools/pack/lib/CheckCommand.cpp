@@ -1,9 +1,8 @@
-#include "pack/lib/CheckCommand.h"
-
 #include <charconv>
 #include <cstdio>
 #include <fstream>
 
+#include "pack/lib/CommandSupport.h"
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/Strings.h"
 #include "platform/GivenMachine.h"
@@ -191,38 +190,23 @@ std::string ThisMachine(Machine& m, std::ostream& notes) {
 }
 #endif
 
-int Usage(Console& console, const std::string& error) {
-  console.err << "quillfen-pack check: " << error << "\nTry 'quillfen-pack check --help'.\n";
-  return kExitUsage;
-}
-
-}  // namespace
-
-std::vector<OptionDef> CheckOptions() {
-  return {{"vendor", 0, true}, {"family", 0, true},    {"model", 0, true},    {"linux", 0, false},
-          {"bios", 0, true},   {"baseboard", 0, true}, {"machines", 0, true}, {"this-machine", 0, false}};
-}
-
-int CheckCommand(const ParsedArgs& args, Console& console, const InstallerLoader& load) {
-  if (args.help) {
-    console.out << kCheckHelp;
-    return kExitOk;
-  }
+int Check(const ParsedArgs& args, Console& console) {
   const bool described = args.Has("vendor") || args.Has("family") || args.Has("model");
   const bool listed = args.Has("machines"), here = args.Has("this-machine");
   if (described + listed + here != 1) {
-    return Usage(console, "describe one machine (--vendor, --family, --model), or give --machines or --this-machine");
+    return Usage(console, kCommand,
+                 "describe one machine (--vendor, --family, --model), or give --machines or --this-machine");
   }
-  if (args.Has("linux") && !described) return Usage(console, "--linux is for --family and --model");
+  if (args.Has("linux") && !described) return Usage(console, kCommand, "--linux is for --family and --model");
   if (listed && (args.Has("bios") || args.Has("baseboard"))) {
-    return Usage(console, "--machines names the makers in its own columns");
+    return Usage(console, kCommand, "--machines names the makers in its own columns");
   }
   std::vector<Row> rows(1);
   Machine& one = rows[0].machine;
   std::string why;
   if (described) {
     if (!args.Has("vendor") || !args.Has("family") || !args.Has("model")) {
-      return Usage(console, "--vendor, --family and --model describe a machine together");
+      return Usage(console, kCommand, "--vendor, --family and --model describe a machine together");
     }
     why = MakeMachine(args.Get("vendor"), args.Get("family"), args.Get("model"), args.Has("linux"), one);
   } else if (here) {
@@ -240,12 +224,13 @@ int CheckCommand(const ParsedArgs& args, Console& console, const InstallerLoader
     if (why.empty() && rows.empty()) why = "names no machine";
     if (!why.empty()) why = args.Get("machines") + ":" + why;
   }
-  if (!why.empty()) return Usage(console, why);
+  if (!why.empty()) return Usage(console, kCommand, why);
   if (args.Has("bios")) one.bios = sys::Utf8ToUtf16(args.Get("bios")).value_or(u"");
   if (args.Has("baseboard")) one.baseboard = sys::Utf8ToUtf16(args.Get("baseboard")).value_or(u"");
 
   int exit = kExitOk;
-  const auto loaded = load(exit);
+  Report report(console);
+  const auto loaded = LoadInstaller(args, console, kCommand, report, 1, exit);
   if (!loaded) return exit;
   const PackedSettings packed = ReadSettingsAsPacked(loaded->first);
   if (!packed.error.empty()) {
@@ -273,6 +258,22 @@ int CheckCommand(const ParsedArgs& args, Console& console, const InstallerLoader
   }
   console.out << rows.size() << " machines, " << differing << " with another verdict than expected\n";
   return differing == 0 ? kExitOk : kExitProblems;
+}
+
+}  // namespace
+
+CommandDef CheckCommand() {
+  return {kCommand,
+          kCheckHelp,
+          {{"vendor", 0, true},
+           {"family", 0, true},
+           {"model", 0, true},
+           {"linux", 0, false},
+           {"bios", 0, true},
+           {"baseboard", 0, true},
+           {"machines", 0, true},
+           {"this-machine", 0, false}},
+          Check};
 }
 
 }  // namespace qf::pack

@@ -6,8 +6,8 @@
 
 #include "platform/GivenMachine.h"
 #include "platform/PlatformValidator.h"
-#include "settings/ValueList.h"
 #include "settings/SettingsFile.h"
+#include "settings/ValueList.h"
 
 namespace qf::pack {
 namespace {

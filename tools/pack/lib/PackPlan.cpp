@@ -175,7 +175,8 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
   return out;
 }
 
-std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t stubBytes, uint64_t settingsBytes) {
+std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t stubBytes, uint64_t settingsBytes,
+                                   const std::string& installer) {
   std::vector<std::string> errors;
   const std::size_t entries = files.size() + 1;
   if (entries > package::kMaxEntries) {
@@ -225,8 +226,8 @@ std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t 
     }
   }
   if (total > package::kOffsetLimit) {
-    errors.push_back("the installer would have " + std::to_string(total) + " bytes; the stub reads at most " +
-                     std::to_string(package::kOffsetLimit) + " (2 GiB)");
+    errors.push_back(installer + ": the installer would have " + std::to_string(total) +
+                     " bytes; the stub reads at most " + std::to_string(package::kOffsetLimit) + " (2 GiB)");
   }
   return errors;
 }

@@ -39,7 +39,8 @@ Collected CollectInputs(std::span<const std::u16string> inputs, const std::u16st
 // the table's limits, names Windows forbids, the workspace path length, two
 // files at one path and the settings file's own place. `stubBytes` and
 // `settingsBytes` complete the installer's size.
-std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t stubBytes, uint64_t settingsBytes);
+std::vector<std::string> CheckPlan(std::span<const PlannedFile> files, uint64_t stubBytes, uint64_t settingsBytes,
+                                   const std::string& installer);
 
 // Why a single name (between separators) is not a plain Windows file name;
 // empty when it is one.

@@ -11,8 +11,8 @@
 #include "pack/lib/Branding.h"
 #include "pack/lib/SettingsLint.h"
 #include "package/PackageEntry.h"
-#include "package/StubRecord.h"
 #include "package/ResultCode.h"
+#include "package/StubRecord.h"
 
 namespace qf::pack {
 

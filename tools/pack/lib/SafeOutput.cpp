@@ -66,6 +66,8 @@ std::string WhyNotAnOutput(const std::u16string& path, std::span<const std::u16s
   return {};
 }
 
+bool NoSpaceLeft() { return errno == ENOSPC; }
+
 std::string LastSystemError() {
   const int code = errno;
   if (code == ENOSPC) return "no space left";

@@ -18,6 +18,8 @@ std::string WhyNotAnOutput(const std::u16string& path, std::span<const std::u16s
 
 // The error text of the last failed system call, as "no space left" and the like.
 std::string LastSystemError();
+// Whether the last failed call found no room left on its disk.
+bool NoSpaceLeft();
 
 class TemporaryOutput {
  public:

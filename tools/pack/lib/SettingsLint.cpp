@@ -11,9 +11,9 @@
 #include "package/PackageFormat.h"
 #include "package/ProgramPath.h"
 #include "platform/PlatformValidator.h"
-#include "settings/ValueList.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsSchema.h"
+#include "settings/ValueList.h"
 #include "sys/CaseFold.h"
 
 namespace qf::pack {
