@@ -73,6 +73,12 @@ qf::run::StubOptions ReadOptions() {
   return options;
 }
 
+// The log's last line: the exit code and what it means.
+int Ended(const qf::run::RunLog& log, qf::run::StubExit exit) {
+  log.Write({u"exit code ", exit.code, u": ", exit.meaning});
+  return static_cast<int>(exit.code);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -84,6 +90,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (log.Enabled()) {
     log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
                options.silent ? std::u16string_view(u", silent") : u", with its window"});
+    if (!options.parameters.empty()) log.Write({u"/PARAMS: \"", options.parameters, u"\""});
   }
 
   if (!options.silent) ::InitCommonControls();
@@ -91,12 +98,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const DWORD error = ::GetLastError();
   // Held, never waited on, until the process ends: only its existence matters.
   const qf::sys::UniqueHandle mutex(created);
-  if (error == ERROR_ALREADY_EXISTS) {
-    log.Write({u"another copy of the stub is running; exit code ", qf::run::kExitAnotherInstance});
-    return static_cast<int>(qf::run::kExitAnotherInstance);
-  }
+  if (error == ERROR_ALREADY_EXISTS) return Ended(log, qf::run::kExitAnotherCopy);
 
-  qf::InstallerRun run(log, OwnRecord());
+  qf::InstallerRun run(log, OwnRecord(), options);
   // The worker may still call its port (the last step hides the window while
   // the installer, perhaps already ended, is waited for) until Finish has
   // stopped it: the port outlives Finish.
@@ -105,11 +109,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     silent.Run();
     run.Finish();
   } else {
-    qf::ProgressDialog dialog(instance, run);
+    qf::ProgressDialog dialog(instance, run, log);
     dialog.DoModal();
     run.Finish();
   }
-  const uint32_t code = run.ExitCode();
-  log.Write({u"exit code ", code});
-  return static_cast<int>(code);
+  return Ended(log, run.ExitCode());
 }

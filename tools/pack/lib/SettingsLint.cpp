@@ -44,6 +44,7 @@ constexpr std::u16string_view kModelNumber = u"Model_Number";
 constexpr std::u16string_view kManufacturer = u"Manufacturer";
 constexpr std::u16string_view kFile = u"file";
 constexpr std::u16string_view kParam = u"param";
+constexpr std::u16string_view kSilentParam = u"silentparam";
 constexpr std::u16string_view kFail = u"fail";
 constexpr std::u16string_view kSwitchOff = u"0";
 
@@ -58,7 +59,7 @@ const std::array<Schema, 6>& FixedSections() {
       {kCpu, {kProcessor, kAdvanced}},
       {kBios, {kManufacturer}},
       {kBaseboard, {kManufacturer}},
-      {kExecutable, {kFile, kParam}},
+      {kExecutable, {kFile, kParam, kSilentParam}},
       {kMessage, {kFail}},
   }};
   return kSections;
