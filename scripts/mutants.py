@@ -96,10 +96,10 @@ FAULTS = [
     F("23", "DeleteTree empties a linked root", "wine", r"^(qf_workspace_windows_tests|qf_e2e_tests)$",
       ("src/workspace/Workspace.cpp", "if (!link) DeleteContents(path);", "DeleteContents(path);")),
     F("24", "stub returns 0, not the installer's exit code", "wine", r"^qf_e2e_tests$",
-      ("src/app/StubMain.cpp", "return static_cast<int>(code);", "return 0;")),
+      ("src/app/StubMain.cpp", "return static_cast<int>(exit.code);", "return 0;")),
     F("25", "installer's exit code lost in the mapping", "native", r"(ExitCode|RunSequence)",
-      ("src/run/ExitCode.cpp", "if (installerExit) return *installerExit;",
-       "if (installerExit && false) return *installerExit;")),
+      ("src/run/ExitCode.cpp", "if (installerExit) return {",
+       "if (installerExit && false) return {")),
     F("26", "'/S' and '/LOG=' matched with their case", "native", r"(StubArguments|RunLog)",
       ("src/run/StubOptions.cpp", "if (Upper(text[i]) != prefix[i]) return false;",
        "if (text[i] != prefix[i] || Upper(text[i]) != prefix[i]) return false;")),
@@ -238,6 +238,17 @@ FAULTS = [
        "    const LONG moved = ERROR_SUCCESS;")),
     F("69", "a run leaves its value once a later run moved it", "native", r"LogonRemoval",
       ("src/workspace/LogonRemoval.cpp", " || value.name == MovedValueName(ownPath);", ";")),
+    # Codes deployment tools understand, the switches admins type, the parameters of silent and deployed runs.
+    F("95", "a refused machine ends with the fatal error's code", "native", r"RunSequence",
+      ("src/run/ExitCode.cpp", "return {kExitPlatformUnsupported, u\"machine not supported\"};", "return kExitFatal;")),
+    F("96", "/QUIET does not silence the run", "native", r"StubArguments",
+      ("src/run/StubOptions.cpp", '{u"SILENT", u"S", u"QUIET", u"Q"}', '{u"SILENT", u"S", u"Q"}')),
+    F("97", "a silent run ignores silentparam", "native", r"SettingsFile",
+      ("src/settings/SettingsFile.cpp", "  if (silent) m_document", "  if (silent && false) m_document")),
+    F("98", "deploy-time parameters replace the settings' own", "native", r"StubArguments",
+      ("src/run/StubOptions.cpp", "std::u16string all(fromSettings);", "std::u16string all;")),
+    F("99", "the lint calls silentparam a key the stub does not read", "native", r"SettingsLint",
+      ("tools/pack/lib/SettingsLint.cpp", "{kFile, kParam, kSilentParam}", "{kFile, kParam}")),
 ]
 
 # The files counted as code, and built.
