@@ -242,11 +242,11 @@ FAULTS = [
     F("95", "a refused machine ends with the fatal error's code", "native", r"RunSequence",
       ("src/run/ExitCode.cpp", "return {kExitPlatformUnsupported, u\"machine not supported\"};", "return kExitFatal;")),
     F("96", "/QUIET does not silence the run", "native", r"StubArguments",
-      ("src/run/StubOptions.cpp", '{u"SILENT", u"S", u"QUIET", u"Q"}', '{u"SILENT", u"S", u"Q"}')),
+      ("src/run/StubOptions.cpp", 'u"/S/SILENT/VERYSILENT/Q/QUIET/"', 'u"/S/SILENT/VERYSILENT/Q/"')),
     F("97", "a silent run ignores silentparam", "native", r"SettingsFile",
       ("src/settings/SettingsFile.cpp", "  if (silent) m_document", "  if (silent && false) m_document")),
     F("98", "deploy-time parameters replace the settings' own", "native", r"StubArguments",
-      ("src/run/StubOptions.cpp", "std::u16string all(fromSettings);", "std::u16string all;")),
+      ("src/run/StubOptions.cpp", "  program += parameters;", "  program = parameters;")),
     F("99", "the lint calls silentparam a key the stub does not read", "native", r"SettingsLint",
       ("tools/pack/lib/SettingsLint.cpp", "{kFile, kParam, kSilentParam}", "{kFile, kParam}")),
 ]

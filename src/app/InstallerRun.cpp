@@ -258,7 +258,7 @@ void InstallerRun::DeleteSettingsCopy(const std::u16string& workspace) {
 
 void InstallerRun::GetExecutable(std::u16string& file, std::u16string& parameters) {
   m_pSettings->GetExecutable(file, parameters, m_options.silent);
-  parameters = m_options.ProgramParameters(parameters);
+  m_options.AddParameters(parameters);
 }
 
 bool InstallerRun::LaunchProgram(const std::u16string& workspace, const std::u16string& file,

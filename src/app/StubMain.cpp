@@ -73,33 +73,8 @@ qf::run::StubOptions ReadOptions() {
   return options;
 }
 
-// The log's last line: the exit code and what it means.
-int Ended(const qf::run::RunLog& log, qf::run::StubExit exit) {
-  log.Write({u"exit code ", exit.code, u": ", exit.meaning});
-  return static_cast<int>(exit.code);
-}
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  RestrictDllSearchToSystem32();
-  const qf::run::StubOptions options = ReadOptions();
-  std::unique_ptr<qf::FileLogSink> sink;
-  if (options.log) sink = std::make_unique<qf::FileLogSink>(*options.log);
-  const qf::run::RunLog log(sink && sink->IsOpen() ? sink.get() : nullptr);
-  if (log.Enabled()) {
-    log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
-               options.silent ? std::u16string_view(u", silent") : u", with its window"});
-    if (!options.parameters.empty()) log.Write({u"/PARAMS: \"", options.parameters, u"\""});
-  }
-
-  if (!options.silent) ::InitCommonControls();
-  const HANDLE created = ::CreateMutexW(nullptr, FALSE, kMutexName);
-  const DWORD error = ::GetLastError();
-  // Held, never waited on, until the process ends: only its existence matters.
-  const qf::sys::UniqueHandle mutex(created);
-  if (error == ERROR_ALREADY_EXISTS) return Ended(log, qf::run::kExitAnotherCopy);
-
+// One run, with its window or silent: the objects it needs, and how it ended.
+qf::run::StubExit Run(HINSTANCE instance, const qf::run::StubOptions& options, const qf::run::RunLog& log) {
   qf::InstallerRun run(log, OwnRecord(), options);
   // The worker may still call its port (the last step hides the window while
   // the installer, perhaps already ended, is waited for) until Finish has
@@ -113,5 +88,31 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     dialog.DoModal();
     run.Finish();
   }
-  return Ended(log, run.ExitCode());
+  return run.ExitCode();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  RestrictDllSearchToSystem32();
+  const qf::run::StubOptions options = ReadOptions();
+  std::unique_ptr<qf::FileLogSink> sink;
+  if (options.log) sink = std::make_unique<qf::FileLogSink>(*options.log);
+  const qf::run::RunLog log(sink && sink->IsOpen() ? sink.get() : nullptr);
+  if (log.Enabled()) {
+    log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
+               options.silent ? std::u16string_view(u", silent") : u", with its window", u", /PARAMS=\"",
+               options.parameters, u"\""});
+  }
+
+  if (!options.silent) ::InitCommonControls();
+  const HANDLE created = ::CreateMutexW(nullptr, FALSE, kMutexName);
+  const DWORD error = ::GetLastError();
+  // Held, never waited on, until the process ends: only its existence matters.
+  const qf::sys::UniqueHandle mutex(created);
+  const qf::run::StubExit exit =
+      error == ERROR_ALREADY_EXISTS ? qf::run::kExitAnotherCopy : Run(instance, options, log);
+  // The last line: the code and what it means.
+  log.Write({u"exit code ", exit.code, u": ", exit.meaning});
+  return static_cast<int>(exit.code);
 }

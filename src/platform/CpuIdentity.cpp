@@ -93,9 +93,10 @@ std::u16string CpuIdentity::Vendor() const {
 }
 
 std::u16string DecimalText(int32_t number) {
-  // Widened before negating, so that the lowest value has a magnitude too.
-  int64_t magnitude = number;
-  if (magnitude < 0) magnitude = -magnitude;
+  // Unsigned, so that the lowest value has a magnitude too; 32 bits, so that the
+  // stub carries no 64-bit division routine for it.
+  uint32_t magnitude = static_cast<uint32_t>(number);
+  if (number < 0) magnitude = 0u - magnitude;
   std::u16string digits;
   do {
     digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));

@@ -18,24 +18,22 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix
   return true;
 }
 
-bool IsIgnoringCase(std::u16string_view text, std::u16string_view name) {
-  return text.size() == name.size() && StartsWithIgnoringCase(text, name);
-}
+// The silent switches, each followed by the next one's "/".
+constexpr std::u16string_view kSilentSwitches = u"/S/SILENT/VERYSILENT/Q/QUIET/";
 
 bool IsSilentSwitch(std::u16string_view argument) {
-  if (argument.empty() || argument.front() != u'/') return false;
-  argument.remove_prefix(1);
-  const bool very = StartsWithIgnoringCase(argument, u"VERY");
-  if (very) argument.remove_prefix(4);
-  for (std::u16string_view name : {u"SILENT", u"S", u"QUIET", u"Q"}) {
-    if (IsIgnoringCase(argument, name)) return !very || name.size() == 6;  // only "/VERYSILENT"
+  // One "/", in front.
+  if (argument.rfind(u'/') != 0) return false;
+  for (std::size_t at = 0; at + 1 < kSilentSwitches.size(); at = kSilentSwitches.find(u'/', at + 1)) {
+    const std::u16string_view name = kSilentSwitches.substr(at);
+    if (StartsWithIgnoringCase(argument, name.substr(0, argument.size())) && name[argument.size()] == u'/') return true;
   }
   return false;
 }
 
 // The system's splitting keeps quotes that stand inside an argument's text.
 std::u16string_view Unquoted(std::u16string_view value) {
-  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') return value.substr(1, value.size() - 2);
+  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') return {value.data() + 1, value.size() - 2};
   return value;
 }
 
@@ -56,10 +54,9 @@ void StubOptions::Apply(std::u16string_view argument) {
   }
 }
 
-std::u16string StubOptions::ProgramParameters(std::u16string_view fromSettings) const {
-  std::u16string all(fromSettings);
-  if (!all.empty() && !parameters.empty()) all += u' ';
-  return all += parameters;
+void StubOptions::AddParameters(std::u16string& program) const {
+  if (!program.empty() && !parameters.empty()) program += u' ';
+  program += parameters;
 }
 
 }  // namespace qf::run

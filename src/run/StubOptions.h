@@ -19,9 +19,9 @@ struct StubOptions {
   // them, in their order. Switches match without regard to letter case; a
   // quoted value keeps its blanks, and an empty log path asks for no log.
   void Apply(std::u16string_view argument);
-  // The parameters the installer program is started with: the settings' own,
-  // then a blank and the deploy-time ones.
-  std::u16string ProgramParameters(std::u16string_view fromSettings) const;
+  // Adds the deploy-time parameters to the program's own from the settings,
+  // after a blank.
+  void AddParameters(std::u16string& program) const;
 };
 
 }  // namespace qf::run

@@ -364,7 +364,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       {"workspace of a run in another session", Packed(Standard(Passing())), L"", 0, {}, {}, live.first, live.second},
       // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
       {"silent success", Packed(Standard(Passing())), L"/S /LOG=run.log", 42, {},
-       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
+       {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
         "platform check: this machine is accepted", "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)",
         "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\",
         "exit code 42: the installer's own"}},
@@ -380,7 +380,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        [&](const Observation&) { EXPECT_EQ(Record().at("params"), "/VERYSILENT /DIR=\"C:\\Q\""); }},
       {"silent as quiet with PARAMS", Packed(Standard(Passing())),
        L"/quiet \"/PARAMS=INSTALLDIR=C:\\Q /norestart\" /LOG=run.log", 3010, {},
-       {"/PARAMS: \"INSTALLDIR=C:\\Q /norestart\"", "settings: [executable] file=\"Installer.exe\"",
+       {", silent, /PARAMS=\"INSTALLDIR=C:\\Q /norestart\"", "settings: [executable] file=\"Installer.exe\"",
         "silentparam=\"\"", "exit code 3010: the installer's own"}, {},
        [&](const Observation&) {
          EXPECT_EQ(Record().at("params"), "-s \"two words\"  /x=1 INSTALLDIR=C:\\Q /norestart");

@@ -38,6 +38,10 @@ TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
     EXPECT_EQ(read(SignatureFromLinux(family, model)), (std::array<int32_t, 2>{stubFamily, stubModel})) << family;
   }
   EXPECT_FALSE(SignatureOf(20, 1) || SignatureOf(6, 16) || SignatureOf(-1, 0));
+  // The text the settings compare, for any number a query could give.
+  EXPECT_EQ(DecimalText(0) + u" " + DecimalText(143) + u" " + DecimalText(-7) + u" " + DecimalText(2147483647) + u" " +
+                DecimalText(-2147483647 - 1),
+            u"0 143 -7 2147483647 -2147483648");
 }
 
 #ifndef _WIN32

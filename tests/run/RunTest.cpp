@@ -149,10 +149,11 @@ TEST(StubArguments, SwitchesMatchInAnyCaseAndTheRestIsIgnored) {
   // Parameters given at deploy time go after the settings' own, a blank between.
   EXPECT_EQ(Options({u"/params=\"A=1 B=2\"", u"/S"}), u"silent params A=1 B=2");
   StubOptions options;
-  EXPECT_EQ(options.ProgramParameters(u"-s"), u"-s");
+  const auto Started = [&](std::u16string fromSettings) { return options.AddParameters(fromSettings), fromSettings; };
+  EXPECT_EQ(Started(u"-s"), u"-s");
   options.Apply(u"/PARAMS=INSTALLDIR=C:\\Q");
-  EXPECT_EQ(options.ProgramParameters(u""), u"INSTALLDIR=C:\\Q");
-  EXPECT_EQ(options.ProgramParameters(u"-s \"two words\""), u"-s \"two words\" INSTALLDIR=C:\\Q");
+  EXPECT_EQ(Started(u""), u"INSTALLDIR=C:\\Q");
+  EXPECT_EQ(Started(u"-s \"two words\""), u"-s \"two words\" INSTALLDIR=C:\\Q");
 }
 
 // A refusal whose machine value is listed but for the letter case says so.
@@ -171,6 +172,17 @@ TEST(RunLog, NeverAppendedToALinkOrToTheStubsOwnFile) {
       {"a link", {true, 8, 1, 3}, false},
   };
   for (const auto& row : rows) EXPECT_EQ(MayAppendLog(row.log, self), row.appended) << row.what;
+}
+
+// Numbers of every width, as a drive's free bytes or a system's result code reach the log.
+TEST(RunLog, WritesNumbersWhole) {
+  struct Lines final : LogSink {
+    std::u16string all;
+    void WriteLine(std::u16string_view line) override { all += line; }
+  } sink;
+  RunLog(&sink).Write({0, u" ", 42, u" ", -2147217392, u" ", 4294967296, u" ", 9223372036854775807LL, u" ",
+                       -9223372036854775807LL - 1});
+  EXPECT_EQ(sink.all, u"0 42 -2147217392 4294967296 9223372036854775807 -9223372036854775808");
 }
 
 TEST(RunLog, ACheckLineNamesTheValuesAndTheVerdict) {
