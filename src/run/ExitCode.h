@@ -27,9 +27,10 @@ struct StubExit {
   std::u16string_view meaning;
 };
 
-inline constexpr StubExit kExitAnotherCopy{kExitAlreadyRunning, u"another copy runs"};
+// Each file's own (not inline): the shipped build's linker warns of an inline one that LTO folded away.
+constexpr StubExit kExitAnotherCopy{kExitAlreadyRunning, u"another copy runs"};
 // Every failure of the stub's own without a code of its own (the log says which).
-inline constexpr StubExit kExitFatal{kExitFailure, u"fatal error"};
+constexpr StubExit kExitFatal{kExitFailure, u"fatal error"};
 
 // `installerExit` is the installer's exit code once it has ended, or nothing
 // when it was still running as the dialog ended.
