@@ -8,31 +8,25 @@
 namespace qf {
 namespace {
 
-void AppendDigits(std::string& out, unsigned value, int width) {
-  char digits[8];
-  for (int i = width - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  out.append(digits, static_cast<std::size_t>(width));
-}
-
 // "2026-12-07 04:55:01.123 "
 std::string Timestamp() {
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
+  char text[] = "0000-00-00 00:00:00.000 ";
+  // Each field's digits end where the next separator is; the day of the week is not shown.
   const struct {
-    unsigned value;
-    int width;
-    char after;
-  } fields[] = {{now.wYear, 4, '-'},   {now.wMonth, 2, '-'},  {now.wDay, 2, ' '},         {now.wHour, 2, ':'},
-                {now.wMinute, 2, ':'}, {now.wSecond, 2, '.'}, {now.wMilliseconds, 3, ' '}};
-  std::string out;
-  for (const auto& field : fields) {
-    AppendDigits(out, field.value, field.width);
-    out += field.after;
+    WORD SYSTEMTIME::*field;
+    uint8_t end;
+  } fields[] = {{&SYSTEMTIME::wYear, 4},         {&SYSTEMTIME::wMonth, 7},   {&SYSTEMTIME::wDay, 10},
+                {&SYSTEMTIME::wHour, 13},        {&SYSTEMTIME::wMinute, 16}, {&SYSTEMTIME::wSecond, 19},
+                {&SYSTEMTIME::wMilliseconds, 23}};
+  for (const auto& [field, end] : fields) {
+    unsigned value = now.*field;
+    for (char* digit = text + end; digit != text && *--digit == '0'; value /= 10) {
+      *digit = static_cast<char>('0' + value % 10);
+    }
   }
-  return out;
+  return text;
 }
 
 run::OpenFileFacts Facts(const BY_HANDLE_FILE_INFORMATION& file) {

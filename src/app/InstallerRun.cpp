@@ -2,7 +2,6 @@
 
 #include "package/PackageFormat.h"
 #include "package/ProgramPath.h"
-#include "run/ExitCode.h"
 #include "sys/File.h"
 #include "sys/Path.h"
 
@@ -35,7 +34,9 @@ class Locked {
 
 }  // namespace
 
-InstallerRun::InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record) : m_log(log) {
+InstallerRun::InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record,
+                           const run::StubOptions& options)
+    : m_log(log), m_options(options) {
   ::InitializeCriticalSection(&m_lock);
   m_reader.SetCancelFlag(&m_cancel);
   m_reader.SetStubRecord(std::move(record));
@@ -119,10 +120,10 @@ void InstallerRun::Finish() {
   }
 }
 
-uint32_t InstallerRun::ExitCode() const {
-  if (m_workerNotStarted) return run::kExitNoWorker;
+run::StubExit InstallerRun::ExitCode() const {
+  if (m_workerNotStarted) return run::kExitFatal;
   Locked locked(m_lock);
-  return run::ExitCodeFor(m_runResult.value_or(run::RunResult{}), m_endedByUser, m_installerExitCode);
+  return run::ExitFor(m_runResult.value_or(run::RunResult{}), m_endedByUser, m_installerExitCode);
 }
 
 // The run's services, on the worker thread.
@@ -145,9 +146,11 @@ ResultCode InstallerRun::ReadSettings() {
     m_validator->SetObserver(this);
     std::u16string file;
     std::u16string parameters;
+    std::u16string silent;
     m_pSettings->GetExecutable(file, parameters);
-    m_log.Write({u"settings: [executable] file=\"", file, u"\" param=\"", parameters, u"\"; [message] fail=\"",
-                 FailureText(), u"\""});
+    m_pSettings->Document().GetValue(settings::key::kExecutable, settings::key::kSilentParam, silent);
+    m_log.Write({u"settings: [executable] file=\"", file, u"\" param=\"", parameters, u"\" silentparam=\"", silent,
+                 u"\"; [message] fail=\"", FailureText(), u"\""});
   }
   return ResultCode::Success;
 }
@@ -260,7 +263,8 @@ void InstallerRun::DeleteSettingsCopy(const std::u16string& workspace) {
 }
 
 void InstallerRun::GetExecutable(std::u16string& file, std::u16string& parameters) {
-  m_pSettings->GetExecutable(file, parameters);
+  m_pSettings->GetExecutable(file, parameters, m_options.silent);
+  m_options.AddParameters(parameters);
 }
 
 bool InstallerRun::LaunchProgram(const std::u16string& workspace, const std::u16string& file,

@@ -11,8 +11,10 @@
 #include "package/PackageReader.h"
 #include "platform/PlatformValidator.h"
 #include "platform/WmiQuery.h"
+#include "run/ExitCode.h"
 #include "run/RunLog.h"
 #include "run/RunSequence.h"
+#include "run/StubOptions.h"
 #include "settings/SettingsFile.h"
 #include "sys/Unique.h"
 #include "workspace/ProcessLauncher.h"
@@ -32,7 +34,8 @@ inline constexpr UINT kPollIntervalMs = 300;
 class InstallerRun final : public run::RunServices, private platform::ValidationObserver {
  public:
   // `record` is the stub's own: with the builder's digests every entry is checked as it is copied.
-  InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record);
+  // `options` say which parameters the installer program gets.
+  InstallerRun(const run::RunLog& log, std::optional<package::StubRecord> record, const run::StubOptions& options);
   ~InstallerRun() override;
   InstallerRun(const InstallerRun&) = delete;
   InstallerRun& operator=(const InstallerRun&) = delete;
@@ -51,8 +54,8 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   // an installer that still runs, deletes the workspace and, once it is gone,
   // withdraws its removal at logon.
   void Finish();
-  // The process exit code, after Finish.
-  uint32_t ExitCode() const;
+  // The process exit code and its meaning, after Finish.
+  run::StubExit ExitCode() const;
   // After Finish: the worker did not stop in time and may still use the run.
   bool WorkerStuck() const { return m_workerStuck; }
 
@@ -81,6 +84,7 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   static intptr_t OnEntryWritten(int32_t event, const PackageEntry* entry, void* context);
 
   const run::RunLog& m_log;
+  const run::StubOptions& m_options;
   // Owned by the worker while it runs.
   PackageReader m_reader;
   std::unique_ptr<settings::SettingsFile> m_pSettings;

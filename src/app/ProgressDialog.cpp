@@ -39,8 +39,8 @@ void CenterOnScreen(HWND window) {
 
 }  // namespace
 
-ProgressDialog::ProgressDialog(HINSTANCE instance, InstallerRun& run)
-    : m_instance(instance), m_run(run), m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))) {}
+ProgressDialog::ProgressDialog(HINSTANCE instance, InstallerRun& run, const run::RunLog& log)
+    : m_instance(instance), m_run(run), m_log(log), m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))) {}
 
 INT_PTR ProgressDialog::DoModal() {
   const INT_PTR result = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, &DialogProc,
@@ -178,6 +178,8 @@ void ProgressDialog::SetProgressStep(int32_t step) {
 void ProgressDialog::ShowMessage(const MessageText& message) {
   const auto text = Terminated(message.text);
   const auto caption = Terminated(message.caption);
+  // A deployment that waits for the run's end learns from the log why it does not come.
+  m_log.Message(message, true);
   ::MessageBoxW(m_hWnd, sys::Wide(text), sys::Wide(caption), message.flags);
 }
 

@@ -12,7 +12,7 @@ namespace qf {
 // end to the run, and ends when the installer program has ended.
 class ProgressDialog final : public run::DialogPort {
  public:
-  ProgressDialog(HINSTANCE instance, InstallerRun& run);
+  ProgressDialog(HINSTANCE instance, InstallerRun& run, const run::RunLog& log);
   ProgressDialog(const ProgressDialog&) = delete;
   ProgressDialog& operator=(const ProgressDialog&) = delete;
 
@@ -42,6 +42,7 @@ class ProgressDialog final : public run::DialogPort {
 
   HINSTANCE m_instance;
   InstallerRun& m_run;
+  const run::RunLog& m_log;
   HWND m_hWnd = nullptr;
   HWND m_progress = nullptr;
   HICON m_hIcon = nullptr;

@@ -24,9 +24,7 @@ void SilentDialog::Run() {
   }
 }
 
-void SilentDialog::ShowMessage(const MessageText& message) {
-  m_log.Write({u"message (not shown, silent): \"", message.caption, u"\": ", message.text});
-}
+void SilentDialog::ShowMessage(const MessageText& message) { m_log.Message(message, false); }
 
 void SilentDialog::End(int) { ::SetEvent(m_hEnded.get()); }
 

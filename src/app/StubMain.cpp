@@ -73,6 +73,32 @@ qf::run::StubOptions ReadOptions() {
   return options;
 }
 
+// One run, with its window or silent: the objects it needs, and how it ended.
+qf::run::StubExit Run(HINSTANCE instance, const qf::run::StubOptions& options, const qf::run::RunLog& log) {
+  qf::InstallerRun run(log, OwnRecord(), options);
+  // The worker may still call its port (the last step hides the window while
+  // the installer, perhaps already ended, is waited for) until Finish has
+  // stopped it: the port outlives Finish.
+  if (options.silent) {
+    qf::SilentDialog silent(run, log);
+    silent.Run();
+    run.Finish();
+  } else {
+    qf::ProgressDialog dialog(instance, run, log);
+    dialog.DoModal();
+    run.Finish();
+  }
+  const qf::run::StubExit exit = run.ExitCode();
+  if (run.WorkerStuck()) {
+    // A worker that did not stop in time may still reach the dialog, the run
+    // and the log, which end with this function: the process ends first, and
+    // the worker with it.
+    log.Write({u"exit code ", exit.code, u": ", exit.meaning});
+    ::TerminateProcess(::GetCurrentProcess(), exit.code);
+  }
+  return exit;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -83,7 +109,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const qf::run::RunLog log(sink && sink->IsOpen() ? sink.get() : nullptr);
   if (log.Enabled()) {
     log.Write({u"Quillfen stub " QF_VERSION_TEXT u", ", qf::sys::ExecutablePath(),
-               options.silent ? std::u16string_view(u", silent") : u", with its window"});
+               options.silent ? std::u16string_view(u", silent") : u", with its window", u", /PARAMS=\"",
+               options.parameters, u"\""});
   }
 
   if (!options.silent) ::InitCommonControls();
@@ -91,29 +118,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const DWORD error = ::GetLastError();
   // Held, never waited on, until the process ends: only its existence matters.
   const qf::sys::UniqueHandle mutex(created);
-  if (error == ERROR_ALREADY_EXISTS) {
-    log.Write({u"another copy of the stub is running; exit code ", qf::run::kExitAnotherInstance});
-    return static_cast<int>(qf::run::kExitAnotherInstance);
-  }
-
-  qf::InstallerRun run(log, OwnRecord());
-  // The worker may still call its port (the last step hides the window while
-  // the installer, perhaps already ended, is waited for) until Finish has
-  // stopped it: the port outlives Finish.
-  if (options.silent) {
-    qf::SilentDialog silent(run, log);
-    silent.Run();
-    run.Finish();
-  } else {
-    qf::ProgressDialog dialog(instance, run);
-    dialog.DoModal();
-    run.Finish();
-  }
-  const uint32_t code = run.ExitCode();
-  log.Write({u"exit code ", code});
-  // A worker that did not stop in time may still reach the dialog, the run and
-  // the log, which end with this function: the process ends first, and the
-  // worker with it.
-  if (run.WorkerStuck()) ::TerminateProcess(::GetCurrentProcess(), code);
-  return static_cast<int>(code);
+  const qf::run::StubExit exit =
+      error == ERROR_ALREADY_EXISTS ? qf::run::kExitAnotherCopy : Run(instance, options, log);
+  // The last line: the code and what it means.
+  log.Write({u"exit code ", exit.code, u": ", exit.meaning});
+  return static_cast<int>(exit.code);
 }

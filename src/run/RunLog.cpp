@@ -30,6 +30,11 @@ void RunLog::Write(std::initializer_list<LogPart> parts) const {
   m_sink->WriteLine(line);
 }
 
+void RunLog::Message(const MessageText& message, bool shown) const {
+  Write({shown ? std::u16string_view(u"message (shown, waits for OK): \"") : u"message (not shown, silent): \"",
+         message.caption, u"\": ", message.text});
+}
+
 void RunLog::Check(std::u16string_view section, std::u16string_view key, std::u16string_view accepted,
                    std::u16string_view source, std::u16string_view found, int32_t queryResult, bool passed,
                    uint32_t error) const {

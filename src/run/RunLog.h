@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "run/Messages.h"
+
 namespace qf::run {
 
 // Where the log's lines go; the sink stamps each line with the time.
@@ -44,6 +46,8 @@ class RunLog {
   bool Enabled() const { return m_sink != nullptr; }
 
   void Write(std::initializer_list<LogPart> parts) const;
+  // A message box, and whether it is shown (and waits for its OK) or, in a silent run, not.
+  void Message(const MessageText& message, bool shown) const;
   // One comparison of the platform check. `source` is what was read (the
   // processor's family, model or vendor, or a WMI class, whose query result
   // is shown too).

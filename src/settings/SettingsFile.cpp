@@ -6,11 +6,12 @@ SettingsFile::SettingsFile(std::u16string_view path) : m_document(path) {}
 
 SettingsFile::SettingsFile(std::span<const unsigned char> bytes) : m_document(IniDocument::FromBytes(bytes)) {}
 
-int32_t SettingsFile::GetExecutable(std::u16string& file, std::u16string& parameters) const {
+int32_t SettingsFile::GetExecutable(std::u16string& file, std::u16string& parameters, bool silent) const {
   file.clear();
   m_document.GetValue(key::kExecutable, key::kFile, file);
   parameters.clear();
-  m_document.GetValue(key::kExecutable, key::kParam, parameters);
+  if (silent) m_document.GetValue(key::kExecutable, key::kSilentParam, parameters);
+  if (parameters.empty()) m_document.GetValue(key::kExecutable, key::kParam, parameters);
   return 1;
 }
 

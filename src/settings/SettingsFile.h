@@ -26,8 +26,9 @@ class SettingsFile {
   const IniDocument& Document() const { return m_document; }
 
   // [executable] file and param, each cleared before its lookup so that an
-  // absent key reads as empty. Always 1.
-  int32_t GetExecutable(std::u16string& file, std::u16string& parameters) const;
+  // absent key reads as empty. A silent run takes silentparam instead of
+  // param, unless it is absent or empty. Always 1.
+  int32_t GetExecutable(std::u16string& file, std::u16string& parameters, bool silent = false) const;
 
  private:
   IniDocument m_document;

@@ -25,6 +25,7 @@ inline constexpr std::u16string_view kManufacturer = u"Manufacturer";
 inline constexpr std::u16string_view kExecutable = u"executable";
 inline constexpr std::u16string_view kFile = u"file";
 inline constexpr std::u16string_view kParam = u"param";
+inline constexpr std::u16string_view kSilentParam = u"silentparam";
 inline constexpr std::u16string_view kMessage = u"message";
 inline constexpr std::u16string_view kFail = u"fail";
 }  // namespace key
@@ -41,7 +42,7 @@ inline constexpr std::array<SectionKeys, 6> kFixedSections = {{
     {key::kCpu, {key::kProcessor, key::kAdvanced}},
     {key::kBios, {key::kManufacturer}},
     {key::kBaseboard, {key::kManufacturer}},
-    {key::kExecutable, {key::kFile, key::kParam}},
+    {key::kExecutable, {key::kFile, key::kParam, key::kSilentParam}},
     {key::kMessage, {key::kFail}},
 }};
 

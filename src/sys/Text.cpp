@@ -94,13 +94,30 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
 
 bool SameFileName(std::u16string_view a, std::u16string_view b) { return FoldCase(a) == FoldCase(b); }
 
+namespace {
+
+// Divides by ten in 16-bit steps, with 32-bit arithmetic only: the 32-bit stub
+// then carries no 64-bit division routine. Returns the remainder.
+uint32_t DivideByTen(unsigned long long& value) {
+  unsigned long long quotient = 0;
+  uint32_t rest = 0;
+  for (int shift = 48; shift >= 0; shift -= 16) {
+    const uint32_t part = rest << 16 | static_cast<uint32_t>(value >> shift & 0xFFFF);
+    quotient |= static_cast<unsigned long long>(part / 10) << shift;
+    rest = part % 10;
+  }
+  value = quotient;
+  return rest;
+}
+
+}  // namespace
+
 void AppendDecimal(std::u16string& out, long long value) {
   char16_t digits[24];
   std::size_t count = 0;
   unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
   do {
-    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
-    magnitude /= 10;
+    digits[count++] = static_cast<char16_t>(u'0' + DivideByTen(magnitude));
   } while (magnitude != 0);
   if (value < 0) out += u'-';
   while (count > 0) out += digits[--count];

@@ -54,7 +54,7 @@ struct Scenario {
   const char* what;
   std::function<std::wstring()> pack;  // writes the packed stub; its path
   std::wstring arguments;
-  DWORD code;  // below 1000: the test installer's, which must have run
+  DWORD code;  // below 1000, or 3010: the test installer's, which must have run
   std::optional<SeenBox> box = {};
   std::vector<std::string> log = {};  // what run.log holds, in this order
   std::function<void(RunOptions&)> prepare = {};
@@ -175,15 +175,16 @@ class StubRun : public ::testing::Test {
     EXPECT_TRUE(seen.exited) << "did not end, or could not start: error " << seen.startError;
     EXPECT_EQ(seen.exitCode, s.code);
     EXPECT_EQ(seen.boxes, s.box ? std::vector<SeenBox>{*s.box} : std::vector<SeenBox>{});
-    EXPECT_EQ(seen.installerRan, s.code < 1000 || options.whileInstallerRuns) << "whether the installer ran";
+    EXPECT_EQ(seen.installerRan, s.code < 1000 || s.code == 3010 || options.whileInstallerRuns)
+        << "whether the installer ran";
     if (seen.installerRan) {
       EXPECT_TRUE(seen.stubAliveWhileInstallerRan) << "the stub ended before its installer";
       EXPECT_TRUE(seen.stubHidWhileInstallerRan);
     }
-    if ((s.code == 1001 && !s.damageFoundWhileExtracting) || s.code == 1004 || s.code == 1008) {
+    if ((s.code == 1620 && !s.damageFoundWhileExtracting) || s.code == 1613) {
       EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), L"Quillfen - Validating the Installer"), 0);
     }
-    if (std::regex_search(s.arguments, std::wregex(L"(^| )/[sS]( |$)"))) {
+    if (std::regex_search(s.arguments, std::wregex(L"(^| )/(very)?(s|silent|q|quiet)( |$)", std::regex::icase))) {
       EXPECT_FALSE(seen.windowVisible) << "a window of a silent run";
       EXPECT_TRUE(seen.captions.empty());
     }
@@ -264,6 +265,8 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
     return added.size() == 1 ? added[0] : L"";
   };
   const std::string vendor = sys::Utf16ToUtf8(m_vendor).value();
+  std::u16string silentParam = Passing();
+  silentParam.insert(silentParam.find(u"[message]"), u"silentparam=/VERYSILENT /DIR=\"C:\\Q\"\r\n");
   // A hidden folder at the root of C: that a "TavixQF" value names as the run starts: a killed run's
   // leftover, the user's own, or the workspace of a run still going in another session.
   auto named = [](std::wstring onDisk, std::wstring inValue, std::vector<std::wstring> files) {
@@ -326,19 +329,23 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          EXPECT_EQ(::WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
          ::CloseHandle(child);
        }},
-      {"no package", Raw({}), L"", 1001, kBadSignature},
-      {"wrong version", Raw(wrongVersion), L"", 1008, SeenBox{kBuilder, L"Invalid Version of the Quillfen", Icon::Stop}},
-      {"no entries", Raw(test::RawTrailer(0)), L"", 1004,
+      {"no package", Raw({}), L"", 1620, kBadSignature},
+      {"wrong version", Raw(wrongVersion), L"", 1613, SeenBox{kBuilder, L"Invalid Version of the Quillfen", Icon::Stop}},
+      {"no entries", Raw(test::RawTrailer(0)), L"", 1620,
        SeenBox{kBuilder, L"The Quillfen should have at least one file", Icon::Exclamation}},
-      {"corrupt table", Raw(corrupt), L"", 1001, kBadSignature},
-      {"machine refused", Packed(Standard(kRefusing)), L"", 1101,
-       SeenBox{kError, L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop}},
+      {"corrupt table", Raw(corrupt), L"", 1620, kBadSignature},
+      // The log says that a box waits for the user, then what its OK ended with.
+      {"machine refused", Packed(Standard(kRefusing)), L"/LOG=run.log", 1633,
+       SeenBox{kError, L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop},
+       {"platform check: this machine is refused",
+        "message (shown, waits for OK): \"Error - Quillfen \": This software needs other hardware.",
+        "exit code 1633: machine not supported"}},
       // The workspace path (18 units) + "\" + this name reaches 260 units.
       {"entry that cannot be written", Packed(Standard(Passing(), {{std::u16string(241, u'n'), u"", Bytes{1}}})), L"",
-       1005, kExtractionFailed},
-      {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1005, kExtractionFailed},
-      {"empty settings", Packed(settingsOf({})), L"", 1005, kExtractionFailed},
-      {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1103, kInvalidInstaller},
+       1603, kExtractionFailed},
+      {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1603, kExtractionFailed},
+      {"empty settings", Packed(settingsOf({})), L"", 1603, kExtractionFailed},
+      {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1603, kInvalidInstaller},
       // Branded, the stub runs as ever; Windows finds the author's version information and the icon of two sizes.
       {"branded", Branded(Standard(Passing())), L"", 42, {}, {}, {},
        [&](const Observation&) {
@@ -352,7 +359,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          ::FreeLibrary(image);
        }},
       {"program is a folder", Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"",
-       1103, kInvalidInstaller},
+       1603, kInvalidInstaller},
       // The program's path is read as Windows reads it ("." segments, "/" and letter case aside), never leaving
       // the workspace; what starts is the entry itself.
       {"program named with a dot", Packed(Standard(Passing(u".\\Installer.exe"))), L"", 3, {}},
@@ -361,8 +368,8 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        [&](const Observation&) {
          EXPECT_TRUE(Record()["self"].ends_with("\\Sub\\Setup.exe")) << Record()["self"];
        }},
-      {"program above the workspace", Packed(Standard(Passing(u"..\\Installer.exe"))), L"", 1103, kInvalidInstaller},
-      {"no program named", Packed(Standard(Passing(u""))), L"", 1103, kInvalidInstaller},
+      {"program above the workspace", Packed(Standard(Passing(u"..\\Installer.exe"))), L"", 1603, kInvalidInstaller},
+      {"no program named", Packed(Standard(Passing(u""))), L"", 1603, kInvalidInstaller},
       {"settings name in capitals", Packed(upperCase), L"", 0, {}},
       // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
       {"stale read-only settings in the temporary folder", Packed(Standard(Passing())), L"", 0, {}, {},
@@ -381,23 +388,36 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       {"workspace of a run in another session", Packed(Standard(Passing())), L"", 0, {}, {}, live.first, live.second},
       // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
       {"silent success", Packed(Standard(Passing())), L"/S /LOG=run.log", 42, {},
-       {"Quillfen stub ", ", silent", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
+       {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
         "platform check: this machine is accepted", "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)",
-        "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\", "exit code 42"}},
-      {"silent refusal", Packed(Standard(kRefusing)), L"/s \"/log=run.log\"", 1101, {},
+        "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\",
+        "exit code 42: the installer's own"}},
+      {"silent refusal", Packed(Standard(kRefusing)), L"/s \"/log=run.log\"", 1633, {},
        {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
-        "message (not shown, silent): \"Error - Quillfen \": This software needs other hardware.", "exit code 1101"}},
-      {"silent invalid installer", Packed(Standard(Passing(u"Missing.exe"))), L"/LOG=run.log /S", 1103, {},
-       {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1103"}},
+        "message (not shown, silent): \"Error - Quillfen \": This software needs other hardware.",
+        "exit code 1633: machine not supported"}},
+      {"silent invalid installer", Packed(Standard(Passing(u"Missing.exe"))), L"/LOG=run.log /S", 1603, {},
+       {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1603: fatal error"}},
+      // The switches admins type for any installer; a silent run's own parameters, and more given at deploy
+      // time, which go after the settings' own; the installer's code, a restart's included, as it is.
+      {"silent as SILENT with silentparam", Packed(Standard(silentParam)), L"/SILENT", 0, {}, {}, {},
+       [&](const Observation&) { EXPECT_EQ(Record().at("params"), "/VERYSILENT /DIR=\"C:\\Q\""); }},
+      {"silent as quiet with PARAMS", Packed(Standard(Passing())),
+       L"/quiet \"/PARAMS=INSTALLDIR=C:\\Q /norestart\" /LOG=run.log", 3010, {},
+       {", silent, /PARAMS=\"INSTALLDIR=C:\\Q /norestart\"", "settings: [executable] file=\"Installer.exe\"",
+        "silentparam=\"\"", "exit code 3010: the installer's own"}, {},
+       [&](const Observation&) {
+         EXPECT_EQ(Record().at("params"), "-s \"two words\"  /x=1 INSTALLDIR=C:\\Q /norestart");
+       }},
       // The builder's digests: a changed byte is a damaged package before the installer runs, and the
       // workspace goes; a package of another writer, without them, runs unchecked.
-      {"damaged entry", Damaged(Standard(Passing()), 1), L"/LOG=run.log", 1001, kBadSignature,
-       {"entry 1 is damaged: SetupHelper1.exe (300000 bytes)", "exit code 1001"},
+      {"damaged entry", Damaged(Standard(Passing()), 1), L"/LOG=run.log", 1620, kBadSignature,
+       {"entry 1 is damaged: SetupHelper1.exe (300000 bytes)", "exit code 1620: invalid package"},
        {}, {}, true},
-      {"damaged settings", Damaged(Standard(Passing()), 2), L"/S /LOG=run.log", 1001, {},
-       {"entry 2 is damaged: $Settings.ini", "exit code 1001"}},
+      {"damaged settings", Damaged(Standard(Passing()), 2), L"/S /LOG=run.log", 1620, {},
+       {"entry 2 is damaged: $Settings.ini", "exit code 1620: invalid package"}},
       {"no payload digest", Packed(Standard(Passing()), false), L"/S /LOG=run.log", 42, {},
-       {"package: 3 entries, format 1.00, not signed, no payload digest", "exit code 42"}},
+       {"package: 3 entries, format 1.00, not signed, no payload digest", "exit code 42: the installer's own"}},
       // The log never goes into the stub's own file, whatever names it: the run is as without a log.
       {"log naming the stub", Packed(Standard(Passing())), L"/S \"/LOG=LOG NAMING THE STUB.EXE\"", 42, {}, {}, readStub,
        stubKept},
@@ -416,18 +436,18 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          ::DeleteFileW((m_dir / "stub.link").c_str());
        }},
       {"log in a folder that does not exist", Packed(Standard(Passing())), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
-      {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENT /S=1 LOG=run.log", 42, {}, {}, {},
+      {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENTLY /S=1 LOG=run.log PARAMS=x", 42, {}, {}, {},
        [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
       {"second copy while one runs", Packed(Standard(Passing())), L"", 7, {}, {},
        [&](RunOptions& options) {
          options.whileInstallerRuns = [&, exe = options.exe](HWND) {
            const Observation second = RunStub(RunOptions{exe});
-           EXPECT_EQ(second.exitCode, 1104u);
+           EXPECT_EQ(second.exitCode, 1618u);
            EXPECT_FALSE(second.anyWindow);
          };
        }},
       // Closing the window while the installer program runs ends that program too.
-      {"window closed while the installer runs", Packed(Standard(Passing())), L"", 1105, {}, {},
+      {"window closed while the installer runs", Packed(Standard(Passing())), L"", 1602, {}, {},
        [&](RunOptions& options) {
          options.whileInstallerRuns = [&](HWND dialog) {
            HANDLE installer = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(Record().at("pid")));
@@ -437,8 +457,8 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          };
        }},
       // Ending the dialog while the worker extracts stops the worker before the workspace goes.
-      {"Escape while extracting", large, L"", 1105, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
-      {"WM_CLOSE while extracting", large, L"", 1105, {}, {}, EndDialog(WM_CLOSE, 0)},
+      {"Escape while extracting", large, L"", 1602, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
+      {"WM_CLOSE while extracting", large, L"", 1602, {}, {}, EndDialog(WM_CLOSE, 0)},
       // A stub killed while it extracts never reaches its cleanup: the logon command does it.
       {"killed while extracting", large, L"", kKilled, {}, {},
        [&](RunOptions& options) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "settings/SettingsFile.h"
 #include "support/TestFiles.h"
 
@@ -71,6 +73,17 @@ TEST(SettingsFile, LookupsAreExactAndTheFirstMatchWins) {
   EXPECT_EQ(Lookup(u"cpu", u"p"), "104 6");
   EXPECT_EQ(settings.GetExecutable(file, parameters), 1);
   EXPECT_EQ(file + u"|" + parameters, u"a|");
+  // A silent run takes silentparam, or param while silentparam is empty.
+  for (const auto& [keys, windowed, silent] :
+       {std::array<std::u16string, 3>{u"param=-s\r\nsilentparam=/qn\r\n", u"-s", u"/qn"},
+        {u"param=-s\r\nsilentparam=\r\n", u"-s", u"-s"},
+        {u"silentparam=/qn\r\n", u"", u"/qn"}}) {
+    const SettingsFile both{WithMark(u"[executable]\r\nfile=a\r\n" + keys)};
+    both.GetExecutable(file, parameters);
+    EXPECT_EQ(parameters, windowed);
+    both.GetExecutable(file, parameters, true);
+    EXPECT_EQ(parameters, silent);
+  }
 }
 
 }  // namespace

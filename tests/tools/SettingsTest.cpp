@@ -72,6 +72,7 @@ TEST(SettingsLint, WarnsAboutEachLikelyMistakeOnItsLine) {
       // What does not touch the lock stays a warning.
       {u"[validate]\r\nbios=no\r\n", "2: [validate] bios is \"no\": only exactly \"1\""},
       {u"[message]\r\nFail=no\r\n", "2: `Fail` in [message] is not a key the stub reads; did you mean `fail`?\n"},
+      {u"[executable]\r\nSilentParam=/q\r\n", "2: `SilentParam` in [executable] is not a key the stub reads; did you mean `silentparam`?\n"},
       {cpuOn + u"Advanced=25\r\n[25]\r\nModel_Number=1\r\n", "7: family 25 never matches: a family above 15 is 15 + 16 x the extended family (31, 47, ...); a family 25 as Linux shows it is 15 + 10, which the stub reads as 15 + 16 x 10 = 175\n"},
       {cpuOn + u"Advanced=6\r\n[6]\r\nModel_Number=8;158\r\n", "9: model 158 of [6] Model_Number never matches: the stub reads models 0 to 15\n"},
       {cpuOn + u"Advanced=06\r\n", "7: item \"06\" of [cpu] Advanced never matches"},

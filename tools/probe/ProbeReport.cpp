@@ -98,6 +98,14 @@ ProbeResult RunProbe(platform::PropertySource& wmi, platform::CpuidInstruction& 
   if (settings->ParseResult() == settings::kIniMissingMark) {
     report.Line(u"warning: no UTF-16LE byte-order mark: the installer reads this file as empty");
   }
+  // The program the installer starts, and its parameters in a run with its window and in a silent one.
+  for (std::u16string_view key : {settings::key::kFile, settings::key::kParam, settings::key::kSilentParam}) {
+    std::u16string value;
+    settings->GetValue(settings::key::kExecutable, key, value);
+    const bool fallsBack = key == settings::key::kSilentParam && value.empty();
+    report.Line(u"executable." + std::u16string(key) + u": " + Quoted(value) +
+                (fallsBack ? u" (silent runs use param)" : u""));
+  }
   platform::PlatformValidator validator(*settings, wmi, cpuid);
   validator.SetObserver(&report);
   const bool passed = validator.Validate() == platform::kCheckPassed;
@@ -125,7 +133,9 @@ std::u16string_view UsageText() {
          u"\r\n"
          u"With a settings file (UTF-8 or UTF-16, read as quillfen-pack build packs\r\n"
          u"it) or a built installer (its packed settings) it then\r\n"
-         u"prints the file's path, the [validate] switches (validate.cpu: \"1\" (on)),\r\n"
+         u"prints the file's path, the program the installer starts and its\r\n"
+         u"parameters ([executable] file, param, and silentparam for silent runs:\r\n"
+         u"executable.param: \"-s\"), the [validate] switches (validate.cpu: \"1\" (on)),\r\n"
          u"one line per comparison the installer would make, in its order, ending in\r\n"
          u"\": pass\" or \": fail\":\r\n"
          u"  check [SECTION] KEY: \"SETTING\" vs WHAT \"FOUND\"[ (result R)]: pass\r\n"

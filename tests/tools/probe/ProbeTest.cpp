@@ -26,13 +26,15 @@ TEST(ProbeReport, ShowsWhatTheMachineSaysAndEachComparisonInTheInstallersOrder) 
   wmi.answers = {{u"Win32_Bios", {platform::kWmiSecurityFailed, u"Tavix Corp."}}, {u"Win32_BaseBoard", {}}};
   const settings::IniDocument document = settings::IniDocument::FromBytes(
       WithMark(u"[validate]\r\ncpu=1\r\nbios=1\r\nbaseboard=yes\r\n[cpu]\r\nProcessor=\r\nAdvanced=0\r\n[0]\r\n"
-               u"Model_Number=0;11\r\n[bios]\r\nManufacturer=\r\n"));
+               u"Model_Number=0;11\r\n[bios]\r\nManufacturer=\r\n[executable]\r\nfile=setup.exe\r\nparam=-s\r\n"));
   const ProbeResult result = RunProbe(wmi, cpuid, &document, u"C:\\pkg\\$Settings.ini");
   EXPECT_EQ(
       result.text,
       u"warning: this processor has no CPUID instruction\r\ncpu.vendor: \"\"\r\ncpu.family: 0\r\ncpu.model: 0\r\n"
       u"bios.Manufacturer: \"\" (result 6, COM security could not be set)\r\n"
       u"baseboard.Manufacturer: \"\" (result 0, no instance)\r\nsettings: \"C:\\pkg\\$Settings.ini\"\r\n"
+      u"executable.file: \"setup.exe\"\r\nexecutable.param: \"-s\"\r\nexecutable.silentparam: \"\" (silent runs use "
+      u"param)\r\n"
       u"validate.cpu: \"1\" (on)\r\nvalidate.bios: \"1\" (on)\r\nvalidate.baseboard: \"yes\" (off)\r\n"
       u"check [cpu] Advanced: \"0\" vs family \"0\": pass\r\ncheck [0] Model_Number: \"0;11\" vs model \"0\": pass\r\n"
       u"check [cpu] Processor: \"\" vs vendor \"\": pass\r\n"
