@@ -14,7 +14,7 @@ loader=$(sed -n "s/^wine='\(.*\)'$/\1/p" "$dir/wine-run")
 "$dir/wine-run" "$PWD/$dir/bin/qf_bench_runner.exe" --machine >/dev/null
 "$loader" 'Q:\bin\qf_bench_runner.exe' --keep >/dev/null 2>&1 &
 keeper=$!
-export QF_TEST_RECORD='C:\qf-spread-record.txt' QF_TEST_SLEEP_MS=0 QF_TEST_EXIT_CODE=0
+export QF_TEST_RECORD='C:\qf-spread-record.txt' QF_TEST_EXIT_CODE=0
 python3 bench/spread.py --remove "$dir/work/floor" "$runs" "ours=$loader 'Q:\\work\\ours-large.exe'" \
   "nsis-window-nocrc=$loader 'Q:\\work\\nsis-window-nocrc-large.exe'" \
   "floor=$loader 'Q:\\bin\\qf_bench_floor.exe' 'Q:\\work\\ours-large.exe' 'Q:\\work\\floor'"
