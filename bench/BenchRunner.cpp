@@ -3,6 +3,8 @@
 //   qf_bench_runner --machine
 //       prints this machine's processor vendor and baseboard maker, for
 //       settings whose checks pass here
+//   qf_bench_runner --keep
+//       keeps a window, and so Wine's desktop, open until it is ended
 //   qf_bench_runner [--settle FILE] ROUNDS NAME=INSTALLER[|ARGUMENTS]...
 //       runs every installer once per round, in the order given, with the
 //       arguments after a "|" if there are any; round 0 warms
@@ -195,6 +197,12 @@ int Machine() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"--machine") return Machine();
+  if (argc == 2 && std::wstring(argv[1]) == L"--keep") {
+    ::CreateWindowExW(0, L"STATIC", L"qf-bench", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+    return 0;
+  }
   int first = 1;
   std::wstring settle;
   if (argc > 2 && std::wstring(argv[1]) == L"--settle") {
@@ -213,7 +221,7 @@ int wmain(int argc, wchar_t** argv) {
     if (eq == std::wstring::npos) return 2;
     jobs.emplace_back(Narrow(job.substr(0, eq)), job.substr(eq + 1));
   }
-  ::SetEnvironmentVariableW(L"QF_TEST_SLEEP_MS", L"0");
+  ::SetEnvironmentVariableW(L"QF_TEST_TIMES", L"1");
   ::SetEnvironmentVariableW(L"QF_TEST_EXIT_CODE", L"0");
   // A window of this process keeps Wine's desktop up between runs.
   const HWND keeper = ::CreateWindowExW(0, L"STATIC", L"qf-bench", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);

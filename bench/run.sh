@@ -8,6 +8,8 @@
 #   QF_BENCH_RUNS=N     measured runs per installer (default 7, plus one warm-up)
 #   QF_BENCH_ARCHS=...  which Wine rows to run (default "x86 x64")
 #   QF_BENCH_KEEP=1     keep the 1 GiB payload and its installers afterwards
+#   QF_BENCH_SPREAD=N   windowed runs of the 1 GiB package, ours and NSIS in
+#                       turn, for the spread of their CPU time (default 9; 0: none)
 # Needs about 8 GiB of free disk while it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,7 +47,7 @@ for arch in $archs; do
   # stub under test is the shipped file itself.
   cmake -S . -B "$dir" -G Ninja "${toolchain[@]}" -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DQF_SHIPPING=ON -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=ON >/dev/null
-  cmake --build "$dir" -j "$jobs" --target quillfen-stub qf_bench_runner qf_bench_installer
+  cmake --build "$dir" -j "$jobs" --target quillfen-stub qf_bench_runner qf_bench_installer qf_bench_floor
 done
 cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DQF_BUILD_TESTS=OFF >/dev/null
 cmake --build "$native" -j "$jobs" --target quillfen-pack
@@ -85,6 +87,9 @@ for arch in $archs; do
     cp bench/settings.ini "$work/$payload/\$Settings.ini"
     # The bench measures the stub on any machine: its settings switch no check on.
     "$pack" build -q --allow-any-machine -s "$stub" -o "$work/ours-$payload.exe" "$work/$payload"
+    # The same installer read as one without digests: the stub record's
+    # algorithm set to none, every other byte the same.
+    python3 bench/without-digest.py "$work/ours-$payload.exe" "$work/ours-nodigest-$payload.exe"
     for mode in window silent window-nocrc silent-nocrc; do
       case "$mode" in
         window*) directives='AutoCloseWindow true\nPage instfiles' ;;
@@ -101,6 +106,11 @@ for arch in $archs; do
   ls -l "$work"/*.exe
   echo "=== $arch under Wine: $runs runs of each installer after one warm-up run"
   xvfb-run -a -s "-screen 0 1024x768x24" bash bench/wine-runs.sh "$dir" "$stub" "$arch" "$runs" "$out/runs-$arch.jsonl"
+  spread="${QF_BENCH_SPREAD:-9}"
+  if [ "$spread" -gt 0 ]; then
+    echo "=== $arch: CPU time of $spread windowed runs of the 1 GiB package each, ours and NSIS in turn"
+    xvfb-run -a -s "-screen 0 1024x768x24" bash bench/spread.sh "$dir" "$spread" | tee "$out/spread-$arch.txt"
+  fi
   echo "=== $arch: where the time goes in the 1 GiB package's runs (traced, so a little slower)"
   xvfb-run -a -s "-screen 0 1024x768x24" bash bench/phases.sh "$dir" ours-large.exe 3 | tee "$out/phases-$arch.txt"
 done

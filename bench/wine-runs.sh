@@ -38,6 +38,11 @@ for payload in small large; do
   done
   # Ours with /S, beside NSIS built silent: neither shows a window.
   installers+=("$arch $payload/ours-silent=Q:\\work\\ours-$payload.exe|/S")
+  # The same package without its digests, and the floor: the same entries
+  # copied by a program that does nothing else.
+  installers+=("$arch $payload/ours-nodigest=Q:\\work\\ours-nodigest-$payload.exe")
+  installers+=("$arch $payload/ours-nodigest-silent=Q:\\work\\ours-nodigest-$payload.exe|/S")
+  installers+=("$arch $payload/floor=Q:\\bin\\qf_bench_floor.exe|Q:\\work\\ours-$payload.exe Q:\\work\\floor")
   [ "$payload" = small ] && installers+=("$arch small/ours-checks=Q:\\work\\ours-checks-small.exe")
 done
 
@@ -47,6 +52,7 @@ rm -f "$marker"
 runner=$!
 while kill -0 "$runner" 2>/dev/null; do
   if [ -e "$marker" ]; then
+    rm -rf "$work/floor"
     sync
     rm -f "$marker"
   fi

@@ -9,6 +9,8 @@
 //                       the workspace, that runs until the event is set
 //   QF_TEST_CHILD_HOLD  a file beside it that the child keeps open, shared with
 //                       nobody; the record is written once the child holds it
+//   QF_TEST_TIMES       when set, the record also says when it started and,
+//                       rewritten at its end, when it ended (for the benchmark)
 // `--load DLL` only loads a DLL by its bare name (a program without any
 // protection against planted DLLs); `--child` is the child.
 #include <windows.h>
@@ -32,6 +34,12 @@ std::wstring Env(const wchar_t* name) {
 
 // The tests' paths and parameters are ASCII.
 std::string Utf8(const std::wstring& text) { return {text.begin(), text.end()}; }
+
+std::string Now() {
+  FILETIME now;
+  ::GetSystemTimePreciseAsFileTime(&now);
+  return std::to_string((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
 
 // The command line after the program's own name and the blanks that follow it.
 std::wstring Parameters() {
@@ -116,8 +124,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring parameters = Parameters();
   if (parameters.rfind(L"--child ", 0) == 0) return Child(parameters.substr(8));
   if (parameters.rfind(L"--load ", 0) == 0) return ::LoadLibraryW(parameters.substr(7).c_str()) != nullptr ? 0 : 1;
+  const std::string started = Now();
   const std::wstring record = Env(L"QF_TEST_RECORD");
   if (record.empty()) return 3;
+  const bool times = !Env(L"QF_TEST_TIMES").empty();
 
   wchar_t self[MAX_PATH] = {}, cwd[MAX_PATH] = {}, temp[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -132,7 +142,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                       "\nsettings_in_temp=" + std::to_string(Exists(std::wstring(temp) + L"$Settings.ini")) +
                       "\nrunonce=" + Utf8(qf::test::RunOnceValue().value_or(L"")) + "\n";
   if (!Env(L"QF_TEST_CHILD").empty()) lines += StartChild(self, temp, hold.empty() ? L"" : here + L"\\" + hold);
+  if (times) lines += "started_at=" + started + "\n";
   Write(record, lines);
   WaitFor(Env(L"QF_TEST_RELEASE"));
+  if (times) Write(record, lines + "ended_at=" + Now() + "\n");
   return static_cast<int>(std::wcstoul(Env(L"QF_TEST_EXIT_CODE").c_str(), nullptr, 10));
 }

@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Runs installers in turn, A B A B ..., and prints each one's CPU time (user
+plus system, the kernel's own account of the finished process) as min, median
+and max over the runs, and max over median: how much one run may cost more
+than usual. A warm-up round first, not counted.
+
+usage: spread.py [--remove PATH] RUNS NAME=COMMAND...
+COMMAND is split as a shell splits words; PATH, what a command leaves behind,
+is removed after every run."""
+import os
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+
+
+def cpu_seconds(command):
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, _, usage = os.wait4(process.pid, 0)
+    process.returncode = 0
+    return usage.ru_utime + usage.ru_stime
+
+
+def main():
+    args = sys.argv[1:]
+    left = None
+    if args[0] == "--remove":
+        left = args[1]
+        args = args[2:]
+    runs = int(args[0])
+    jobs = [job.split("=", 1) for job in args[1:]]
+    seconds = {name: [] for name, _ in jobs}
+    for round_ in range(runs + 1):
+        for name, command in jobs:
+            spent = cpu_seconds(shlex.split(command))
+            if left:
+                shutil.rmtree(left, ignore_errors=True)
+            if round_ > 0:
+                seconds[name].append(spent)
+    print(f"{'installer':<32}{'cpu s min':>10}{'median':>8}{'max':>8}{'max/median':>12}  runs: {runs}, in turn")
+    for name, values in seconds.items():
+        middle = statistics.median(values)
+        print(f"{name:<32}{min(values):>10.3f}{middle:>8.3f}{max(values):>8.3f}{max(values) / middle:>12.2f}")
+        print(f"  each run: {' '.join(f'{v:.3f}' for v in values)}")
+
+
+if __name__ == "__main__":
+    main()
