@@ -3,6 +3,9 @@
 # - The stub throws nothing, catches nothing and links no unwinder: the frame
 #   tables that the C runtime's and libgcc's own objects bring (3 KB in the
 #   i686 build) are discarded instead of kept.
+# - Read-only data goes at the end of the code section, which is read-only
+#   too, instead of a section of its own: one padding to 512 bytes less.
+#   The runtime's relocation list and the symbols around it go with it.
 # - The C runtime's tables of start-up, exit and thread-data routines (48
 #   bytes) go at the end of the data section instead of a section of their
 #   own, which the file would pad to 512 bytes. Their symbols stay as they
@@ -22,6 +25,15 @@ function(qf_stub_link_script target)
   endif()
   string(REPLACE "${frames}" "  /DISCARD/ :\n  {\n    *(.eh_frame*)\n  }" script "${script}")
   string(REPLACE "${crt}" "" script "${script}")
+  string(REGEX MATCH "  \\.rdata BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)  }\n((  [^\n]*= [^\n]*;\n)+)" rdata "${script}")
+  set(rdata_body "${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+  set(text_end "     KEEP (*(.gcc_except_table))\n  }\n")
+  string(FIND "${script}" "${text_end}" text_at)
+  if(NOT rdata_body OR text_at EQUAL -1)
+    message(FATAL_ERROR "the linker's default script is laid out in no way known here")
+  endif()
+  string(REPLACE "${rdata}" "" script "${script}")
+  string(REPLACE "${text_end}" "     KEEP (*(.gcc_except_table))\n${rdata_body}  }\n" script "${script}")
   # The thread-data markers have no place in the default script: the linker would make them a section.
   set(crt_body "${crt_body}    KEEP (*(SORT(.CRT$XD*)))\n")
   string(REPLACE "${data_end}" "    *(.data_cygwin_nocopy)\n    . = ALIGN(4);\n${crt_body}  }\n" script "${script}")

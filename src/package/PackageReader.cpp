@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "package/EntryCopy.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
@@ -275,24 +276,11 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
   };
 
   if (!package.SeekTo(static_cast<uint32_t>(entry.offset))) return fail();
-  std::array<unsigned char, package::kCopyChunkBytes> chunk;
-  uint32_t remaining = entry.size;
   const bool digested = !m_digests.empty();
   package::PayloadDigest digest;
-  while (remaining > 0) {
-    if (CancelRequested()) return fail();
-    int64_t got = 0;
-    if (digested) {
-      // The bytes are digested on their way through, never read twice.
-      got = package.Read(chunk.data(), std::min<uint32_t>(remaining, static_cast<uint32_t>(chunk.size())));
-      if (got > 0) digest.Add(chunk.data(), static_cast<std::size_t>(got));
-      if (got > 0 && !target.WriteAll(chunk.data(), static_cast<std::size_t>(got))) got = -1;
-    } else {
-      const uint32_t want = remaining < package::kCopyRequestBytes ? remaining : package::kCopyRequestBytes;
-      got = target.CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
-    }
-    if (got <= 0) return fail();
-    remaining -= static_cast<uint32_t>(got);
+  if (package::CopyEntryData(package, entry.size, target, digested ? &digest : nullptr, m_cancel) !=
+      package::CopyOutcome::Copied) {
+    return fail();
   }
   if (digested && digest.Value() != m_digests[static_cast<std::size_t>(index)]) {
     fail();

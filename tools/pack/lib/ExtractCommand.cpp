@@ -8,6 +8,7 @@
 #include "pack/lib/PackPlan.h"
 #include "pack/lib/SafeOutput.h"
 #include "pack/lib/Strings.h"
+#include "package/EntryCopy.h"
 #include "package/PackageFormat.h"
 #include "package/PathSafety.h"
 #include "sys/File.h"
@@ -65,13 +66,14 @@ std::string ExtractEntry(sys::File& package, const std::u16string& installer, co
   TemporaryOutput out(target, std::span(&installer, 1));
   if (!out.IsOpen()) return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
   if (!package.SeekTo(static_cast<uint32_t>(e.offset))) return Utf8(shown) + ": cannot be read from the installer";
-  std::array<unsigned char, package::kCopyChunkBytes> chunk;
-  for (uint32_t remaining = e.size; remaining > 0;) {
-    const uint32_t want = std::min<uint32_t>(remaining, package::kCopyRequestBytes);
-    const int64_t got = out.File().CopyFrom(package, want, chunk.data(), static_cast<uint32_t>(chunk.size()));
-    if (got == 0) return Utf8(shown) + ": cannot be read from the installer";
-    if (got < 0) return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
-    remaining -= static_cast<uint32_t>(got);
+  switch (package::CopyEntryData(package, e.size, out.File())) {
+    case package::CopyOutcome::Copied:
+    case package::CopyOutcome::Cancelled:
+      break;
+    case package::CopyOutcome::ReadFailed:
+      return Utf8(shown) + ": cannot be read from the installer";
+    case package::CopyOutcome::WriteFailed:
+      return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + LastSystemError() + ")";
   }
   if (std::string why = out.Commit(); !why.empty()) {
     return Utf8(shown) + ": cannot be written below " + Utf8(folder) + " (" + why + ")";
