@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Win32Test.h"
+#include "sys/Unique.h"
 
 namespace qf::e2e {
 namespace {
@@ -105,7 +106,7 @@ Observation RunStub(const RunOptions& options) {
     seen.startError = ::GetLastError();
     return seen;
   }
-  ::CloseHandle(process.hThread);
+  const sys::UniqueHandle thread(process.hThread), running(process.hProcess);
   std::vector<HWND> handledBoxes;
   HWND dialog = nullptr;
   const ULONGLONG deadline = ::GetTickCount64() + kRunDeadlineMs;
@@ -157,7 +158,6 @@ Observation RunStub(const RunOptions& options) {
   }
   if (!seen.exited) ::TerminateProcess(process.hProcess, 0xDEAD);
   ::GetExitCodeProcess(process.hProcess, &seen.exitCode);
-  ::CloseHandle(process.hProcess);
   return seen;
 }
 

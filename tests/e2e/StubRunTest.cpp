@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <regex>
 
 #include "StubDriver.h"
 #include "Win32Test.h"
@@ -18,6 +17,7 @@
 #include "support/PackageFixture.h"
 #include "support/PeImage.h"
 #include "sys/Text.h"
+#include "sys/Unique.h"
 #include "workspace/WorkspaceName.h"
 
 namespace qf::e2e {
@@ -50,16 +50,23 @@ std::function<void(RunOptions&)> EndDialog(UINT message, WPARAM wParam) {
   };
 }
 
+enum class Installer { NotRun, Runs };
+enum class Window { Shown, Silent };
+// Whether the run gets as far as its "Validating the Installer" phase.
+enum class Validation { Reached, NotReached };
+
 struct Scenario {
   const char* what;
   std::function<std::wstring()> pack;  // writes the packed stub; its path
-  std::wstring arguments;
-  DWORD code;  // below 1000, or 3010: the test installer's, which must have run
+  std::wstring arguments = {};
+  DWORD code = 0;  // the stub's exit code; the test installer, when it runs, returns it
+  Installer installer = Installer::NotRun;
+  Window window = Window::Shown;
+  Validation validation = Validation::Reached;
   std::optional<SeenBox> box = {};
   std::vector<std::string> log = {};  // what run.log holds, in this order
   std::function<void(RunOptions&)> prepare = {};
   std::function<void(const Observation&)> check = {};
-  bool damageFoundWhileExtracting = false;  // a damaged package whose check passed the platform check first
 };
 
 class StubRun : public ::testing::Test {
@@ -116,6 +123,24 @@ class StubRun : public ::testing::Test {
       return (m_dir / m_exe).wstring();
     };
   }
+  // Packed, then signed on the host by osslsigncode with a certificate of its own.
+  std::function<std::wstring()> Signed(std::function<std::wstring()> packed) {
+    return [this, packed = std::move(packed)] {
+      const std::wstring path = packed(), done = (m_dir / "sign.rc").wstring();
+      ::DeleteFileW(done.c_str());
+      const std::wstring script =
+          L"cd \\\"$0\\\" && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=e2e -keyout k.pem -out c.pem "
+          L"2>/dev/null && osslsigncode sign -certs c.pem -key k.pem -in \\\"$1\\\" -out s.exe >/dev/null && "
+          L"mv s.exe \\\"$1\\\"; echo $? >sign.rc";
+      EXPECT_TRUE(test::RunOnHost(L"/bin/sh", L"sh -c \"" + script + L"\" \"" + test::HostPath(m_dir.path().wstring()) +
+                                                  L"\" \"" + test::HostPath(path) + L"\"",
+                                  [&] { return std::ifstream(fs::path(done)).peek() != EOF; }));
+      std::string rc;
+      std::ifstream(fs::path(done)) >> rc;
+      EXPECT_EQ(rc, "0") << "osslsigncode could not sign";
+      return path;
+    };
+  }
   // Packed, then one byte of entry `index` changed, as a bad download would.
   std::function<std::wstring()> Damaged(std::vector<TestEntry> entries, int32_t index) {
     return [this, entries = std::move(entries), index] {
@@ -139,14 +164,13 @@ class StubRun : public ::testing::Test {
   std::map<std::string, std::string> Record() const { return test::ReadRecord(m_record); }
   // Lets the installer's child end, and waits for it.
   void EndChild() {
-    if (m_child == nullptr) return;
-    ::SetEvent(m_child);
-    ::CloseHandle(std::exchange(m_child, nullptr));
+    if (!m_child) return;
+    ::SetEvent(m_child.get());
+    m_child.reset();
     const auto record = Record();
     if (!record.contains("child_pid")) return;
-    HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid")));
-    EXPECT_EQ(::WaitForSingleObject(child, test::kDeadlineMs), WAIT_OBJECT_0);
-    ::CloseHandle(child);
+    const sys::UniqueHandle child(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid"))));
+    EXPECT_EQ(::WaitForSingleObject(child.get(), test::kDeadlineMs), WAIT_OBJECT_0);
   }
 
   void Run(const Scenario& s) {
@@ -159,32 +183,30 @@ class StubRun : public ::testing::Test {
     fs::remove(m_dir / "run.log");
     m_before = test::Workspaces();
     const std::wstring releaseName = L"qf-e2e-release-" + std::to_wstring(::GetCurrentProcessId());
-    HANDLE named = ::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
+    const sys::UniqueHandle named(::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
     test::SetEnv(L"QF_TEST_RECORD", m_record);
     test::SetEnv(L"QF_TEST_RELEASE", releaseName);
     test::SetEnv(L"QF_TEST_EXIT_CODE", std::to_wstring(s.code));
-    m_child = ::CreateEventW(nullptr, TRUE, FALSE, m_childName.c_str());
-    RunOptions options{s.pack(), s.arguments, m_record, named};
+    m_child.reset(::CreateEventW(nullptr, TRUE, FALSE, m_childName.c_str()));
+    RunOptions options{s.pack(), s.arguments, m_record, named.get()};
     if (s.prepare) s.prepare(options);
     const Observation seen = RunStub(options);
-    ::SetEvent(named);
-    ::CloseHandle(named);
+    ::SetEvent(named.get());
     test::SetEnv(L"QF_TEST_CHILD", L"");
     test::SetEnv(L"QF_TEST_CHILD_HOLD", L"");
 
     EXPECT_TRUE(seen.exited) << "did not end, or could not start: error " << seen.startError;
     EXPECT_EQ(seen.exitCode, s.code);
     EXPECT_EQ(seen.boxes, s.box ? std::vector<SeenBox>{*s.box} : std::vector<SeenBox>{});
-    EXPECT_EQ(seen.installerRan, s.code < 1000 || s.code == 3010 || options.whileInstallerRuns)
-        << "whether the installer ran";
+    EXPECT_EQ(seen.installerRan, s.installer == Installer::Runs) << "whether the installer ran";
     if (seen.installerRan) {
       EXPECT_TRUE(seen.stubAliveWhileInstallerRan) << "the stub ended before its installer";
       EXPECT_TRUE(seen.stubHidWhileInstallerRan);
     }
-    if ((s.code == 1620 && !s.damageFoundWhileExtracting) || s.code == 1613) {
+    if (s.validation == Validation::NotReached) {
       EXPECT_EQ(std::count(seen.captions.begin(), seen.captions.end(), L"Quillfen - Validating the Installer"), 0);
     }
-    if (std::regex_search(s.arguments, std::wregex(L"(^| )/(very)?(s|silent|q|quiet)( |$)", std::regex::icase))) {
+    if (s.window == Window::Silent) {
       EXPECT_FALSE(seen.windowVisible) << "a window of a silent run";
       EXPECT_TRUE(seen.captions.empty());
     }
@@ -237,7 +259,7 @@ class StubRun : public ::testing::Test {
   std::u16string m_vendor, m_family, m_model, m_bios, m_baseboard;
   std::set<std::wstring> m_before;
   const std::wstring m_childName = L"qf-e2e-child-" + std::to_wstring(::GetCurrentProcessId());
-  HANDLE m_child = nullptr;
+  sys::UniqueHandle m_child;
   std::string m_exe;
 };
 
@@ -304,9 +326,9 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
   // clang-format off
   const std::vector<Scenario> scenarios = {
       // The installer hands over to a child that outlives it: the wait ends with the installer all the same.
-      {"success", Packed(Standard(Passing())), L"", 42, {}, {},
-       [&](RunOptions&) { test::SetEnv(L"QF_TEST_CHILD", m_childName); },
-       [&](const Observation& seen) {
+      {.what = "success", .pack = Packed(Standard(Passing())), .code = 42, .installer = Installer::Runs,
+       .prepare = [&](RunOptions&) { test::SetEnv(L"QF_TEST_CHILD", m_childName); },
+       .check = [&](const Observation& seen) {
          // The template's caption comes an instant before the dialog's own; a quick phase may pass unseen.
          std::vector<std::wstring> order = {L"Quillfen", L"Quillfen - Initializing",
                                             L"Quillfen - Validating the Installer", L"Quillfen - Extracting"};
@@ -325,30 +347,38 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          const std::string self = record.at("self"), home = self.substr(0, self.find_last_of('\\'));
          EXPECT_TRUE(IsWorkspacePath(std::u16string(home.begin(), home.end()))) << self;
          EXPECT_EQ(record.at("runonce"), "cmd /C rmdir /S /Q " + home);
-         HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid")));
-         EXPECT_EQ(::WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
-         ::CloseHandle(child);
+         const sys::UniqueHandle child(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.at("child_pid"))));
+         EXPECT_EQ(::WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child should still run";
        }},
-      {"no package", Raw({}), L"", 1620, kBadSignature},
-      {"wrong version", Raw(wrongVersion), L"", 1613, SeenBox{kBuilder, L"Invalid Version of the Quillfen", Icon::Stop}},
-      {"no entries", Raw(test::RawTrailer(0)), L"", 1620,
-       SeenBox{kBuilder, L"The Quillfen should have at least one file", Icon::Exclamation}},
-      {"corrupt table", Raw(corrupt), L"", 1620, kBadSignature},
+      {.what = "no package", .pack = Raw({}), .code = 1620, .installer = Installer::NotRun,
+       .validation = Validation::NotReached, .box = kBadSignature},
+      {.what = "wrong version", .pack = Raw(wrongVersion), .code = 1613, .installer = Installer::NotRun,
+       .validation = Validation::NotReached, .box = SeenBox{kBuilder, L"Invalid Version of the Quillfen", Icon::Stop}},
+      {.what = "no entries", .pack = Raw(test::RawTrailer(0)), .code = 1620, .installer = Installer::NotRun,
+       .validation = Validation::NotReached,
+       .box = SeenBox{kBuilder, L"The Quillfen should have at least one file", Icon::Exclamation}},
+      {.what = "corrupt table", .pack = Raw(corrupt), .code = 1620, .installer = Installer::NotRun,
+       .validation = Validation::NotReached, .box = kBadSignature},
       // The log says that a box waits for the user, then what its OK ended with.
-      {"machine refused", Packed(Standard(kRefusing)), L"/LOG=run.log", 1633,
-       SeenBox{kError, L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop},
-       {"platform check: this machine is refused",
+      {.what = "machine refused", .pack = Packed(Standard(kRefusing)), .arguments = L"/LOG=run.log", .code = 1633,
+       .installer = Installer::NotRun,
+       .box = SeenBox{kError, L"This software needs other hardware.\r\nPlease contact your vendor.", Icon::Stop},
+       .log = {"platform check: this machine is refused",
         "message (shown, waits for OK): \"Error - Quillfen \": This software needs other hardware.",
         "exit code 1633: machine not supported"}},
       // The workspace path (18 units) + "\" + this name reaches 260 units.
-      {"entry that cannot be written", Packed(Standard(Passing(), {{std::u16string(241, u'n'), u"", Bytes{1}}})), L"",
-       1603, kExtractionFailed},
-      {"settings in UTF-8", Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), L"", 1603, kExtractionFailed},
-      {"empty settings", Packed(settingsOf({})), L"", 1603, kExtractionFailed},
-      {"missing program", Packed(Standard(Passing(u"Missing.exe"))), L"", 1603, kInvalidInstaller},
+      {.what = "entry that cannot be written",
+       .pack = Packed(Standard(Passing(), {{std::u16string(241, u'n'), u"", Bytes{1}}})), .code = 1603,
+       .installer = Installer::NotRun, .box = kExtractionFailed},
+      {.what = "settings in UTF-8", .pack = Packed(settingsOf(Bytes(utf8.begin(), utf8.end()))), .code = 1603,
+       .installer = Installer::NotRun, .box = kExtractionFailed},
+      {.what = "empty settings", .pack = Packed(settingsOf({})), .code = 1603, .installer = Installer::NotRun,
+       .box = kExtractionFailed},
+      {.what = "missing program", .pack = Packed(Standard(Passing(u"Missing.exe"))), .code = 1603,
+       .installer = Installer::NotRun, .box = kInvalidInstaller},
       // Branded, the stub runs as ever; Windows finds the author's version information and the icon of two sizes.
-      {"branded", Branded(Standard(Passing())), L"", 42, {}, {}, {},
-       [&](const Observation&) {
+      {.what = "branded", .pack = Branded(Standard(Passing())), .code = 42, .installer = Installer::Runs,
+       .check = [&](const Observation&) {
          HMODULE image = ::LoadLibraryExW((m_dir / m_exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
          HRSRC version = ::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
          const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(image, version)));
@@ -358,88 +388,106 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          EXPECT_EQ(group == nullptr ? 0 : ::SizeofResource(image, group), 6u + 2 * 14);
          ::FreeLibrary(image);
        }},
-      {"program is a folder", Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), L"",
-       1603, kInvalidInstaller},
+      {.what = "signed and branded", .pack = Signed(Branded(Standard(Passing()))), .arguments = L"/S /LOG=run.log",
+       .code = 42, .installer = Installer::Runs, .window = Window::Silent,
+       .log = {"package: 3 entries, format 1.00, signed, payload digest XXH32", "exit code 42: the installer's own"}},
+      {.what = "program is a folder",
+       .pack = Packed(Standard(Passing(u".\\docs"), {{u"readme.txt", u"docs\\", Bytes{'r'}}})), .code = 1603,
+       .installer = Installer::NotRun, .box = kInvalidInstaller},
       // The program's path is read as Windows reads it ("." segments, "/" and letter case aside), never leaving
       // the workspace; what starts is the entry itself.
-      {"program named with a dot", Packed(Standard(Passing(u".\\Installer.exe"))), L"", 3, {}},
-      {"program named with slashes in other capitals",
-       Packed(Standard(Passing(u"./sub/./SETUP.EXE"), {{u"Setup.exe", u"Sub\\", m_installer}})), L"", 4, {}, {}, {},
-       [&](const Observation&) {
+      {.what = "program named with a dot", .pack = Packed(Standard(Passing(u".\\Installer.exe"))), .code = 3,
+       .installer = Installer::Runs},
+      {.what = "program named with slashes in other capitals",
+       .pack = Packed(Standard(Passing(u"./sub/./SETUP.EXE"), {{u"Setup.exe", u"Sub\\", m_installer}})), .code = 4,
+       .installer = Installer::Runs, .check = [&](const Observation&) {
          EXPECT_TRUE(Record()["self"].ends_with("\\Sub\\Setup.exe")) << Record()["self"];
        }},
-      {"program above the workspace", Packed(Standard(Passing(u"..\\Installer.exe"))), L"", 1603, kInvalidInstaller},
-      {"no program named", Packed(Standard(Passing(u""))), L"", 1603, kInvalidInstaller},
-      {"settings name in capitals", Packed(upperCase), L"", 0, {}},
+      {.what = "program above the workspace", .pack = Packed(Standard(Passing(u"..\\Installer.exe"))), .code = 1603,
+       .installer = Installer::NotRun, .box = kInvalidInstaller},
+      {.what = "no program named", .pack = Packed(Standard(Passing(u""))), .code = 1603, .installer = Installer::NotRun,
+       .box = kInvalidInstaller},
+      {.what = "settings name in capitals", .pack = Packed(upperCase), .code = 0, .installer = Installer::Runs},
       // A file of the settings' name in the temporary folder is the user's: never read, changed or in the way.
-      {"stale read-only settings in the temporary folder", Packed(Standard(Passing())), L"", 0, {}, {},
-       [&](RunOptions&) {
+      {.what = "stale read-only settings in the temporary folder", .pack = Packed(Standard(Passing())), .code = 0,
+       .installer = Installer::Runs, .prepare = [&](RunOptions&) {
          test::WriteBytes(fs::path(stale), Bytes{'o', 'l', 'd'});
          ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY);
-       },
-       [&](const Observation&) {
+       }, .check = [&](const Observation&) {
          EXPECT_EQ(test::ReadBytes(fs::path(stale)), (Bytes{'o', 'l', 'd'}));
          ::SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
          ::DeleteFileW(stale.c_str());
        }},
-      {"workspace left by a killed run", Packed(Standard(Passing())), L"", 0, {}, {}, leftover.first, leftover.second},
-      {"user data folder in capitals named by the value", Packed(Standard(Passing())), L"", 0, {}, {}, users.first,
-       users.second},
-      {"workspace of a run in another session", Packed(Standard(Passing())), L"", 0, {}, {}, live.first, live.second},
+      {.what = "workspace left by a killed run", .pack = Packed(Standard(Passing())), .code = 0,
+       .installer = Installer::Runs, .prepare = leftover.first, .check = leftover.second},
+      {.what = "user data folder in capitals named by the value", .pack = Packed(Standard(Passing())), .code = 0,
+       .installer = Installer::Runs, .prepare = users.first, .check = users.second},
+      {.what = "workspace of a run in another session", .pack = Packed(Standard(Passing())), .code = 0,
+       .installer = Installer::Runs, .prepare = live.first, .check = live.second},
       // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
-      {"silent success", Packed(Standard(Passing())), L"/S /LOG=run.log", 42, {},
-       {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
+      {.what = "silent success", .pack = Packed(Standard(Passing())), .arguments = L"/S /LOG=run.log", .code = 42,
+       .installer = Installer::Runs, .window = Window::Silent,
+       .log = {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
         "platform check: this machine is accepted", "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)",
         "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\",
         "exit code 42: the installer's own"}},
-      {"silent refusal", Packed(Standard(kRefusing)), L"/s \"/log=run.log\"", 1633, {},
-       {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
+      {.what = "silent refusal", .pack = Packed(Standard(kRefusing)), .arguments = L"/s \"/log=run.log\"", .code = 1633,
+       .installer = Installer::NotRun, .window = Window::Silent,
+       .log = {"[cpu] Processor: accepted \"NotThisVendor\", this machine \"" + vendor + "\"; the processor's vendor; refused",
         "message (not shown, silent): \"Error - Quillfen \": This software needs other hardware.",
         "exit code 1633: machine not supported"}},
-      {"silent invalid installer", Packed(Standard(Passing(u"Missing.exe"))), L"/LOG=run.log /S", 1603, {},
-       {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1603: fatal error"}},
+      {.what = "silent invalid installer", .pack = Packed(Standard(Passing(u"Missing.exe"))),
+       .arguments = L"/LOG=run.log /S", .code = 1603, .installer = Installer::NotRun, .window = Window::Silent,
+       .log = {"installer: \"Missing.exe\" is not a plain file the package wrote", "exit code 1603: fatal error"}},
       // The switches admins type for any installer; a silent run's own parameters, and more given at deploy
       // time, which go after the settings' own; the installer's code, a restart's included, as it is.
-      {"silent as SILENT with silentparam", Packed(Standard(silentParam)), L"/SILENT", 0, {}, {}, {},
-       [&](const Observation&) { EXPECT_EQ(Record().at("params"), "/VERYSILENT /DIR=\"C:\\Q\""); }},
-      {"silent as quiet with PARAMS", Packed(Standard(Passing())),
-       L"/quiet \"/PARAMS=INSTALLDIR=C:\\Q /norestart\" /LOG=run.log", 3010, {},
-       {", silent, /PARAMS=\"INSTALLDIR=C:\\Q /norestart\"", "settings: [executable] file=\"Installer.exe\"",
-        "silentparam=\"\"", "exit code 3010: the installer's own"}, {},
-       [&](const Observation&) {
+      {.what = "silent as SILENT with silentparam", .pack = Packed(Standard(silentParam)), .arguments = L"/SILENT",
+       .code = 0, .installer = Installer::Runs, .window = Window::Silent,
+       .check = [&](const Observation&) { EXPECT_EQ(Record().at("params"), "/VERYSILENT /DIR=\"C:\\Q\""); }},
+      {.what = "silent as quiet with PARAMS", .pack = Packed(Standard(Passing())),
+       .arguments = L"/quiet \"/PARAMS=INSTALLDIR=C:\\Q /norestart\" /LOG=run.log", .code = 3010,
+       .installer = Installer::Runs, .window = Window::Silent,
+       .log = {", silent, /PARAMS=\"INSTALLDIR=C:\\Q /norestart\"", "settings: [executable] file=\"Installer.exe\"",
+        "silentparam=\"\"", "exit code 3010: the installer's own"}, .check = [&](const Observation&) {
          EXPECT_EQ(Record().at("params"), "-s \"two words\"  /x=1 INSTALLDIR=C:\\Q /norestart");
        }},
       // The builder's digests: a changed byte is a damaged package before the installer runs, and the
       // workspace goes; a package of another writer, without them, runs unchecked.
-      {"damaged entry", Damaged(Standard(Passing()), 1), L"/LOG=run.log", 1620, kBadSignature,
-       {"entry 1 is damaged: SetupHelper1.exe (300000 bytes)", "exit code 1620: invalid package"},
-       {}, {}, true},
-      {"damaged settings", Damaged(Standard(Passing()), 2), L"/S /LOG=run.log", 1620, {},
-       {"entry 2 is damaged: $Settings.ini", "exit code 1620: invalid package"}},
-      {"no payload digest", Packed(Standard(Passing()), false), L"/S /LOG=run.log", 42, {},
-       {"package: 3 entries, format 1.00, not signed, no payload digest", "exit code 42: the installer's own"}},
+      {.what = "damaged entry", .pack = Damaged(Standard(Passing()), 1), .arguments = L"/LOG=run.log", .code = 1620,
+       .installer = Installer::NotRun, .box = kBadSignature,
+       .log = {"entry 1 is damaged: SetupHelper1.exe (300000 bytes)", "exit code 1620: invalid package"}},
+      {.what = "damaged settings", .pack = Damaged(Standard(Passing()), 2), .arguments = L"/S /LOG=run.log",
+       .code = 1620, .installer = Installer::NotRun, .window = Window::Silent, .validation = Validation::NotReached,
+       .log = {"entry 2 is damaged: $Settings.ini", "exit code 1620: invalid package"}},
+      {.what = "no payload digest", .pack = Packed(Standard(Passing()), false), .arguments = L"/S /LOG=run.log",
+       .code = 42, .installer = Installer::Runs, .window = Window::Silent,
+       .log = {"package: 3 entries, format 1.00, not signed, no payload digest", "exit code 42: the installer's own"}},
       // The log never goes into the stub's own file, whatever names it: the run is as without a log.
-      {"log naming the stub", Packed(Standard(Passing())), L"/S \"/LOG=LOG NAMING THE STUB.EXE\"", 42, {}, {}, readStub,
-       stubKept},
-      {"log at the stub's full path", Packed(Standard(Passing())),
-       L"/s \"/log=" + (m_dir / "log at the stub's full path.exe").wstring() + L"\"", 42, {}, {}, readStub, stubKept},
+      {.what = "log naming the stub", .pack = Packed(Standard(Passing())),
+       .arguments = L"/S \"/LOG=LOG NAMING THE STUB.EXE\"", .code = 42, .installer = Installer::Runs,
+       .window = Window::Silent, .prepare = readStub, .check = stubKept},
+      {.what = "log at the stub's full path", .pack = Packed(Standard(Passing())),
+       .arguments = L"/s \"/log=" + (m_dir / "log at the stub's full path.exe").wstring() + L"\"", .code = 42,
+       .installer = Installer::Runs, .window = Window::Silent, .prepare = readStub, .check = stubKept},
       // Wine shows a host link to a file as that file, never as a link: the stub is known by its identity.
-      {"log at a link to the stub", Packed(Standard(Passing())), L"/S /LOG=stub.link", 42, {}, {},
-       [&](RunOptions& options) {
+      {.what = "log at a link to the stub", .pack = Packed(Standard(Passing())), .arguments = L"/S /LOG=stub.link",
+       .code = 42, .installer = Installer::Runs, .window = Window::Silent, .prepare = [&](RunOptions& options) {
          readStub(options);
          EXPECT_TRUE(test::RunOnHost(L"/bin/ln", L"ln -s \"" + test::HostPath(options.exe) + L"\" \"" +
                                                      test::HostPath((m_dir / "stub.link").wstring()) + L"\"",
                                      [&] { return test::Exists((m_dir / "stub.link").wstring()); }));
-       },
-       [&](const Observation& seen) {
+       }, .check = [&](const Observation& seen) {
          stubKept(seen);
          ::DeleteFileW((m_dir / "stub.link").c_str());
        }},
-      {"log in a folder that does not exist", Packed(Standard(Passing())), L"/S /LOG=no\\such\\folder\\run.log", 42, {}},
-      {"unknown arguments", Packed(Standard(Passing())), L"-x /SILENTLY /S=1 LOG=run.log PARAMS=x", 42, {}, {}, {},
-       [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
-      {"second copy while one runs", Packed(Standard(Passing())), L"", 7, {}, {},
-       [&](RunOptions& options) {
+      {.what = "log in a folder that does not exist", .pack = Packed(Standard(Passing())),
+       .arguments = L"/S /LOG=no\\such\\folder\\run.log", .code = 42, .installer = Installer::Runs,
+       .window = Window::Silent},
+      {.what = "unknown arguments", .pack = Packed(Standard(Passing())),
+       .arguments = L"-x /SILENTLY /S=1 LOG=run.log PARAMS=x", .code = 42, .installer = Installer::Runs,
+       .check = [](const Observation& seen) { EXPECT_FALSE(seen.captions.empty()) << "not a silent run"; }},
+      {.what = "second copy while one runs", .pack = Packed(Standard(Passing())), .code = 7,
+       .installer = Installer::Runs, .prepare = [&](RunOptions& options) {
          options.whileInstallerRuns = [&, exe = options.exe](HWND) {
            const Observation second = RunStub(RunOptions{exe});
            EXPECT_EQ(second.exitCode, 1618u);
@@ -447,29 +495,29 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
          };
        }},
       // Closing the window while the installer program runs ends that program too.
-      {"window closed while the installer runs", Packed(Standard(Passing())), L"", 1602, {}, {},
-       [&](RunOptions& options) {
+      {.what = "window closed while the installer runs", .pack = Packed(Standard(Passing())), .code = 1602,
+       .installer = Installer::Runs, .prepare = [&](RunOptions& options) {
          options.whileInstallerRuns = [&](HWND dialog) {
-           HANDLE installer = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(Record().at("pid")));
+           const sys::UniqueHandle installer(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(Record().at("pid"))));
            ::PostMessageW(dialog, WM_CLOSE, 0, 0);
-           EXPECT_EQ(::WaitForSingleObject(installer, test::kDeadlineMs), WAIT_OBJECT_0) << "the installer still runs";
-           ::CloseHandle(installer);
+           EXPECT_EQ(::WaitForSingleObject(installer.get(), test::kDeadlineMs), WAIT_OBJECT_0) << "the installer still runs";
          };
        }},
       // Ending the dialog while the worker extracts stops the worker before the workspace goes.
-      {"Escape while extracting", large, L"", 1602, {}, {}, EndDialog(WM_KEYDOWN, VK_ESCAPE)},
-      {"WM_CLOSE while extracting", large, L"", 1602, {}, {}, EndDialog(WM_CLOSE, 0)},
+      {.what = "Escape while extracting", .pack = large, .code = 1602, .installer = Installer::NotRun,
+       .prepare = EndDialog(WM_KEYDOWN, VK_ESCAPE)},
+      {.what = "WM_CLOSE while extracting", .pack = large, .code = 1602, .installer = Installer::NotRun,
+       .prepare = EndDialog(WM_CLOSE, 0)},
       // A stub killed while it extracts never reaches its cleanup: the logon command does it.
-      {"killed while extracting", large, L"", kKilled, {}, {},
-       [&](RunOptions& options) {
+      {.what = "killed while extracting", .pack = large, .code = kKilled, .installer = Installer::NotRun,
+       .prepare = [&](RunOptions& options) {
          options.actAtPosition = 1;
          options.action = [&](HANDLE process, HWND) {
            ::TerminateProcess(process, kKilled);
            ::WaitForSingleObject(process, test::kDeadlineMs);
            workspace = newWorkspace();
          };
-       },
-       [&](const Observation&) {
+       }, .check = [&](const Observation&) {
          ASSERT_NE(workspace, L"");
          EXPECT_FALSE(test::FileNamesBelow(workspace).empty());
          const auto command = test::RunOnceValue();
@@ -481,15 +529,14 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        }},
       // A program the installer hands over to holds a workspace file: the rest goes, the file's folder and
       // the RunOnce value stay, and the next logon removes them.
-      {"file held by a program that outlives the installer",
-       Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})),
-       L"/LOG=run.log", 5, {},
-       {"cleanup: could not remove all of C:\\", "; its RunOnce value stays, so the next logon removes it"},
-       [&](RunOptions&) {
+      {.what = "file held by a program that outlives the installer",
+       .pack = Packed(Standard(Passing(), {{u"held.dat", u"", Bytes{1}}, {u"deep.bin", u"sub\\deeper\\", Bytes{2}}})),
+       .arguments = L"/LOG=run.log", .code = 5, .installer = Installer::Runs,
+       .log = {"cleanup: could not remove all of C:\\", "; its RunOnce value stays, so the next logon removes it"},
+       .prepare = [&](RunOptions&) {
          test::SetEnv(L"QF_TEST_CHILD", m_childName);
          test::SetEnv(L"QF_TEST_CHILD_HOLD", L"held.dat");
-       },
-       [&](const Observation&) {
+       }, .check = [&](const Observation&) {
          EXPECT_EQ(Record().at("child_holds"), "1");
          workspace = newWorkspace();
          EXPECT_EQ(test::FileNamesBelow(workspace), std::vector<std::wstring>{L"held.dat"});
@@ -503,8 +550,8 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
        }},
       // A DLL planted beside the stub under a system DLL's name is never loaded
       // (the test runs with Wine told to prefer a native version.dll, as Windows would).
-      {"DLL planted beside the stub", Packed(Standard(Passing())), L"", 0, {}, {},
-       [&](RunOptions&) {
+      {.what = "DLL planted beside the stub", .pack = Packed(Standard(Passing())), .code = 0,
+       .installer = Installer::Runs, .prepare = [&](RunOptions&) {
          fs::copy_file(fs::path(test::OwnDirectory()) / "qf_planted_version.dll", m_dir / "version.dll",
                        fs::copy_options::overwrite_existing);
          test::SetEnv(L"QF_TEST_PLANT_MARKER", marker.wstring());
@@ -512,8 +559,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
                        fs::copy_options::overwrite_existing);
          EXPECT_EQ(test::RunAndWait(L"\"" + (m_dir / "plain.exe").wstring() + L"\" --load version.dll"), 0u);
          EXPECT_TRUE(fs::remove(marker)) << "a plain program does not load the plant: this row could not fail";
-       },
-       [&](const Observation&) { EXPECT_FALSE(fs::exists(marker)) << "the stub loaded the DLL planted beside it"; }},
+       }, .check = [&](const Observation&) { EXPECT_FALSE(fs::exists(marker)) << "the stub loaded the DLL planted beside it"; }},
   };
   // clang-format on
   for (const Scenario& s : scenarios) Run(s);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Win32Test.h"
+#include "sys/Unique.h"
 
 using qf::test::Exists;
 
@@ -56,19 +57,20 @@ std::wstring Parameters() {
 }
 
 void WaitFor(const std::wstring& eventName) {
-  if (HANDLE event = ::OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str()); event != nullptr) {
-    ::WaitForSingleObject(event, kLongestWaitMs);
-    ::CloseHandle(event);
+  if (const qf::sys::UniqueHandle event(::OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str())); event) {
+    ::WaitForSingleObject(event.get(), kLongestWaitMs);
   }
 }
 
 void Write(const std::wstring& path, const std::string& text) {
   const std::wstring part = path + L".part";
-  HANDLE file = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(file);
+  {
+    const qf::sys::UniqueFile file(
+        ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
   ::MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -78,7 +80,7 @@ std::string StartChild(const std::wstring& self, const std::wstring& temp, const
   const std::wstring copy = temp + L"qf-test-child.exe";
   ::CopyFileW(self.c_str(), copy.c_str(), FALSE);
   const std::wstring heldName = L"Local\\qf-test-held-" + std::to_wstring(::GetCurrentProcessId());
-  HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, heldName.c_str());
+  const qf::sys::UniqueHandle held(::CreateEventW(nullptr, TRUE, FALSE, heldName.c_str()));
   std::wstring command = L"\"" + copy + L"\" --child " + heldName + L" " + hold;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -89,14 +91,12 @@ std::string StartChild(const std::wstring& self, const std::wstring& temp, const
     lines = "child_pid=" + std::to_string(process.dwProcessId) + "\n";
     if (!hold.empty()) {
       // The child says so once it holds the file, or ends if it cannot.
-      const HANDLE either[] = {held, process.hProcess};
+      const HANDLE either[] = {held.get(), process.hProcess};
       const bool holds = ::WaitForMultipleObjects(2, either, FALSE, kLongestWaitMs) == WAIT_OBJECT_0;
       lines += "child_holds=" + std::string(holds ? "1" : "0") + "\n";
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    qf::sys::UniqueHandle thread(process.hThread), child(process.hProcess);
   }
-  ::CloseHandle(held);
   return lines;
 }
 
@@ -104,17 +104,15 @@ int Child(const std::wstring& arguments) {
   const std::size_t blank = arguments.find(L' ');
   const std::wstring heldName = arguments.substr(0, blank);
   const std::wstring hold = blank == std::wstring::npos ? L"" : arguments.substr(blank + 1);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  qf::sys::UniqueFile file;
   if (!hold.empty()) {
-    file = ::CreateFileW(hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
+    file.reset(::CreateFileW(hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 1;
   }
-  if (HANDLE told = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, heldName.c_str()); told != nullptr) {
-    ::SetEvent(told);
-    ::CloseHandle(told);
+  if (const qf::sys::UniqueHandle told(::OpenEventW(EVENT_MODIFY_STATE, FALSE, heldName.c_str())); told) {
+    ::SetEvent(told.get());
   }
   WaitFor(Env(L"QF_TEST_CHILD"));
-  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
   return 0;
 }
 
