@@ -12,7 +12,7 @@ scripts/install-deps.sh
 for preset in mingw-x86 mingw-x64 native; do
   echo "=== building $preset"
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
+  cmake --build --preset "$preset" -j "$jobs" --target all
 done
 scripts/check-pe.sh gui build/mingw-x86/bin/quillfen-stub.exe
 echo

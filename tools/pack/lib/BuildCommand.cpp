@@ -24,7 +24,7 @@ namespace qf::pack {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view kCommand = "build";
+constexpr std::string_view kBuildName = "build";
 constexpr std::u16string_view kStubName = u"quillfen-stub.exe";
 // The options that write the package author's version information, and the key each fills.
 constexpr std::pair<std::string_view, std::u16string_view> kVersionFields[] = {
@@ -177,35 +177,35 @@ Branding ReadBrandingOptions(const ParsedArgs& args, Report& report) {
 int Build(const ParsedArgs& args, Console& console) {
   BuildInputs in;
   const auto output = PathArgument(args.Get("output"));
-  if (!output) return Usage(console, kCommand, "-o INSTALLER is required");
+  if (!output) return Usage(console, kBuildName, "-o INSTALLER is required");
   in.output = *output;
-  if (args.positionals.empty()) return Usage(console, kCommand, "no INPUT: name a folder or files to pack");
+  if (args.positionals.empty()) return Usage(console, kBuildName, "no INPUT: name a folder or files to pack");
   for (const std::string& p : args.positionals) {
     const auto path = PathArgument(p);
-    if (!path) return Usage(console, kCommand, "not a usable path: " + p);
+    if (!path) return Usage(console, kBuildName, "not a usable path: " + p);
     in.inputs.push_back(*path);
   }
 
   if (args.Has("stub")) {
     const auto stub = PathArgument(args.Get("stub"));
-    if (!stub) return Usage(console, kCommand, "not a usable path: " + args.Get("stub"));
+    if (!stub) return Usage(console, kBuildName, "not a usable path: " + args.Get("stub"));
     in.stub = *stub;
   } else if (!console.toolDirectory.empty() && Exists(console.toolDirectory + std::u16string(kStubName))) {
     in.stub = console.toolDirectory + std::u16string(kStubName);
   } else {
-    return Usage(console, kCommand, "no stub: give --stub FILE");
+    return Usage(console, kBuildName, "no stub: give --stub FILE");
   }
 
   if (args.Has("settings")) {
     const auto settings = PathArgument(args.Get("settings"));
-    if (!settings) return Usage(console, kCommand, "not a usable path: " + args.Get("settings"));
+    if (!settings) return Usage(console, kBuildName, "not a usable path: " + args.Get("settings"));
     in.settings = *settings;
   } else {
     std::error_code ec;
     const std::u16string candidate =
         in.inputs.size() == 1 ? CorePath(FsPath(in.inputs[0]) / FsPath(package::kSettingsName)) : u"";
     if (candidate.empty() || !fs::is_directory(FsPath(in.inputs[0]), ec) || !Exists(candidate)) {
-      return Usage(console, kCommand, "no settings file: give --settings FILE");
+      return Usage(console, kBuildName, "no settings file: give --settings FILE");
     }
     in.settings = candidate;
   }
@@ -328,7 +328,7 @@ int Build(const ParsedArgs& args, Console& console) {
 }  // namespace
 
 CommandDef BuildCommand() {
-  return {kCommand,
+  return {kBuildName,
           kBuildHelp,
           {{"output", 'o', true},
            {"stub", 's', true},

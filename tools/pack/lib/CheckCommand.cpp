@@ -14,7 +14,7 @@
 namespace qf::pack {
 namespace {
 
-constexpr std::string_view kCommand = "check";
+constexpr std::string_view kCheckName = "check";
 constexpr std::string_view kLinuxMark = "linux:";
 constexpr std::string_view kNone = "-";
 
@@ -194,19 +194,19 @@ int Check(const ParsedArgs& args, Console& console) {
   const bool described = args.Has("vendor") || args.Has("family") || args.Has("model");
   const bool listed = args.Has("machines"), here = args.Has("this-machine");
   if (described + listed + here != 1) {
-    return Usage(console, kCommand,
+    return Usage(console, kCheckName,
                  "describe one machine (--vendor, --family, --model), or give --machines or --this-machine");
   }
-  if (args.Has("linux") && !described) return Usage(console, kCommand, "--linux is for --family and --model");
+  if (args.Has("linux") && !described) return Usage(console, kCheckName, "--linux is for --family and --model");
   if (listed && (args.Has("bios") || args.Has("baseboard"))) {
-    return Usage(console, kCommand, "--machines names the makers in its own columns");
+    return Usage(console, kCheckName, "--machines names the makers in its own columns");
   }
   std::vector<Row> rows(1);
   Machine& one = rows[0].machine;
   std::string why;
   if (described) {
     if (!args.Has("vendor") || !args.Has("family") || !args.Has("model")) {
-      return Usage(console, kCommand, "--vendor, --family and --model describe a machine together");
+      return Usage(console, kCheckName, "--vendor, --family and --model describe a machine together");
     }
     why = MakeMachine(args.Get("vendor"), args.Get("family"), args.Get("model"), args.Has("linux"), one);
   } else if (here) {
@@ -224,13 +224,13 @@ int Check(const ParsedArgs& args, Console& console) {
     if (why.empty() && rows.empty()) why = "names no machine";
     if (!why.empty()) why = args.Get("machines") + ":" + why;
   }
-  if (!why.empty()) return Usage(console, kCommand, why);
+  if (!why.empty()) return Usage(console, kCheckName, why);
   if (args.Has("bios")) one.bios = sys::Utf8ToUtf16(args.Get("bios")).value_or(u"");
   if (args.Has("baseboard")) one.baseboard = sys::Utf8ToUtf16(args.Get("baseboard")).value_or(u"");
 
   int exit = kExitOk;
   Report report(console);
-  const auto loaded = LoadInstaller(args, console, kCommand, report, 1, exit);
+  const auto loaded = LoadInstaller(args, console, kCheckName, report, 1, exit);
   if (!loaded) return exit;
   const PackedSettings packed = ReadSettingsAsPacked(loaded->first);
   if (!packed.error.empty()) {
@@ -263,7 +263,7 @@ int Check(const ParsedArgs& args, Console& console) {
 }  // namespace
 
 CommandDef CheckCommand() {
-  return {kCommand,
+  return {kCheckName,
           kCheckHelp,
           {{"vendor", 0, true},
            {"family", 0, true},

@@ -18,7 +18,7 @@ namespace qf::pack {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view kCommand = "extract";
+constexpr std::string_view kExtractName = "extract";
 
 constexpr std::string_view kExtractHelp =
     "usage: quillfen-pack extract [-o FOLDER] [--index N] INSTALLER [ENTRY]\n"
@@ -84,7 +84,7 @@ std::string ExtractEntry(sys::File& package, const std::u16string& installer, co
 int Extract(const ParsedArgs& args, Console& console) {
   Report report(console);
   int exit = kExitOk;
-  const auto loaded = LoadInstaller(args, console, kCommand, report, 2, exit);
+  const auto loaded = LoadInstaller(args, console, kExtractName, report, 2, exit);
   if (!loaded) return exit;
   const auto& [path, ins] = *loaded;
 
@@ -95,7 +95,8 @@ int Extract(const ParsedArgs& args, Console& console) {
         !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     const std::size_t index = number && text.size() < 6 ? std::stoul(text) : ins.entries.size();
     if (index >= ins.entries.size()) {
-      return Usage(console, kCommand, "--index must be below the entry count " + std::to_string(ins.entries.size()));
+      return Usage(console, kExtractName,
+                   "--index must be below the entry count " + std::to_string(ins.entries.size()));
     }
     selected.push_back(index);
   }
@@ -115,7 +116,7 @@ int Extract(const ParsedArgs& args, Console& console) {
   }
 
   const auto folder = PathArgument(args.Get("output", "."));
-  if (!folder) return Usage(console, kCommand, "not a usable folder: " + args.Get("output"));
+  if (!folder) return Usage(console, kExtractName, "not a usable folder: " + args.Get("output"));
   if (std::error_code ec; !fs::is_directory(FsPath(*folder), ec) && !fs::create_directories(FsPath(*folder), ec)) {
     report.Error(Utf8(*folder) + ": cannot be made (" + ec.message() + ")");
     return report.Exit();
@@ -147,6 +148,8 @@ int Extract(const ParsedArgs& args, Console& console) {
 
 }  // namespace
 
-CommandDef ExtractCommand() { return {kCommand, kExtractHelp, {{"output", 'o', true}, {"index", 0, true}}, Extract}; }
+CommandDef ExtractCommand() {
+  return {kExtractName, kExtractHelp, {{"output", 'o', true}, {"index", 0, true}}, Extract};
+}
 
 }  // namespace qf::pack

@@ -28,7 +28,6 @@ using platform::kMaxFamily;
 using platform::kMaxModel;
 using settings::kHeaderFrameUnits;
 using settings::kMaxLineUnits;
-using settings::kMaxTextUnits;
 using settings::kSwitchOff;
 using settings::SectionKeys;
 constexpr std::size_t kVendorUnits = platform::CpuIdentity::kVendorLength;
@@ -198,9 +197,9 @@ class Linter {
   }
 
   void CheckLength(int line, const char* what, std::size_t units) {
-    if (units > kMaxTextUnits) {
+    if (units > settings::kMaxTextUnits) {
       Warn(line, std::string(what) + " is " + std::to_string(units) +
-                     " characters long; the stub reads only its first " + std::to_string(kMaxTextUnits));
+                     " characters long; the stub reads only its first " + std::to_string(settings::kMaxTextUnits));
     }
   }
 
