@@ -264,6 +264,20 @@ FAULTS = [
     F("104", "an icon image reaching past the file's end taken", "native", r"PackCommands",
       ("tools/pack/lib/Branding.cpp", "offset > icon.size() || bytes > icon.size() - offset",
        "offset > icon.size()")),
+    # One owner per job: the run waits for its installer; the shared rules and writers.
+    F("90", "the run stops waiting for its installer at once", "wine", r"^qf_e2e_tests$",
+      ("src/app/InstallerRun.cpp", "    if (m_launcher.InstallerHasEnded(process, m_processId)) return true;",
+       "    return true;")),
+    F("91", "a failed query's error code left out of its check line", "native", r"RunLog",
+      ("src/run/RunLog.cpp", "if (error != 0) sys::AppendHex", "if (error == 1) sys::AppendHex")),
+    F("92", "a settings file in a folder taken for the settings", "native", r"(ManyEntries|Extraction|Pack)",
+      ("src/package/PackageReader.cpp", "return entry.directory.empty() && sys::SameFileName(entry.name, kSettingsName);",
+       "return sys::SameFileName(entry.name, kSettingsName);")),
+    F("93", "switches and device names compared with their case", "native", r"(StubArguments|PathSafety)",
+      ("src/sys/CaseFold.h", "return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;",
+       "return c;")),
+    F("94", "numbers above 16 bits written wrong in the log", "native", r"RunLog",
+      ("src/sys/Text.cpp", "for (int shift = 48; shift >= 0; shift -= 16) {", "for (int shift = 16; shift >= 0; shift -= 16) {")),
 ]
 
 # The files counted as code, and built.

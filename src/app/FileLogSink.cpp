@@ -30,8 +30,8 @@ std::string Timestamp() {
 }
 
 run::OpenFileFacts Facts(const BY_HANDLE_FILE_INFORMATION& file) {
-  return {(file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, file.dwVolumeSerialNumber,
-          file.nFileIndexHigh, file.nFileIndexLow};
+  return {(file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, file.dwVolumeSerialNumber, file.nFileIndexHigh,
+          file.nFileIndexLow};
 }
 
 }  // namespace

@@ -64,20 +64,31 @@ void InstallerRun::Cancel() {
 DWORD WINAPI InstallerRun::Work(void* self) {
   auto* run = static_cast<InstallerRun*>(self);
   const run::RunResult result = run::RunSteps(*run->m_dialog, *run);
-  Locked locked(run->m_lock);
-  run->m_runResult = result;
+  {
+    Locked locked(run->m_lock);
+    run->m_runResult = result;
+  }
+  // The run ends with its installer program; a run stopped first ends without it.
+  if (result.outcome == run::RunOutcome::InstallerStarted && run->WaitForInstallerEnd()) {
+    run->m_dialog->End(run::kDialogOk);
+  }
   return 0;
 }
 
-bool InstallerRun::InstallerHasEnded() {
-  Locked locked(m_lock);
-  if (!m_installerStarted) return true;
-  return m_launcher.InstallerHasEnded(m_hInstallerProcess.get(), m_processId);
-}
-
-HANDLE InstallerRun::InstallerProcess() {
-  Locked locked(m_lock);
-  return m_hInstallerProcess.get();
+// The installer's end is seen on its process handle, or by the poll of the
+// process list, whichever comes first. The handle stays the worker's until
+// Finish, which stops this wait before it takes the handle.
+bool InstallerRun::WaitForInstallerEnd() {
+  const HANDLE process = m_hInstallerProcess.get();
+  while (!m_cancel) {
+    if (m_launcher.InstallerHasEnded(process, m_processId)) return true;
+    if (process == nullptr) {
+      ::Sleep(kPollIntervalMs);
+    } else if (::WaitForSingleObject(process, kPollIntervalMs) == WAIT_OBJECT_0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void InstallerRun::Finish() {
@@ -290,7 +301,6 @@ bool InstallerRun::LaunchProgram(const std::u16string& workspace, const std::u16
   Locked locked(m_lock);
   m_hInstallerProcess = std::move(*process);
   m_processId = processId;
-  m_installerStarted = true;
   return true;
 }
 

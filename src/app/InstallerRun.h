@@ -45,11 +45,6 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   bool Start(run::DialogPort& dialog);
   // The user ended the dialog: the worker takes no further step.
   void Cancel();
-  // The poll's question, asked on the dialog's thread once the wait has begun.
-  bool InstallerHasEnded();
-  // Signalled when the installer program has ended; null when there is none.
-  // Valid until Finish.
-  HANDLE InstallerProcess();
   // Once the dialog has ended: stops the worker (waiting a bounded time), ends
   // an installer that still runs, deletes the workspace and, once it is gone,
   // withdraws its removal at logon.
@@ -74,6 +69,9 @@ class InstallerRun final : public run::RunServices, private platform::Validation
 
  private:
   static DWORD WINAPI Work(void* self);
+  // On the worker, once the installer program runs: true when it has ended,
+  // false when the run was stopped first.
+  bool WaitForInstallerEnd();
   // The platform check's steps, for the log.
   void OnSwitches(std::u16string_view cpu, std::u16string_view bios, std::u16string_view baseboard) override;
   void OnStep(const platform::CheckStep& step) override;
@@ -108,7 +106,6 @@ class InstallerRun final : public run::RunServices, private platform::Validation
   std::optional<std::u16string> m_workspacePath;
   sys::UniqueHandle m_hInstallerProcess;
   DWORD m_processId = 0;
-  bool m_installerStarted = false;
   std::optional<run::RunResult> m_runResult;
 };
 

@@ -8,15 +8,10 @@
 namespace qf {
 namespace {
 
-constexpr UINT_PTR kTimerPoll = 1;
-constexpr SIZE_T kWaiterStackBytes = 64 * 1024;
 constexpr ULONGLONG kPaintIntervalMs = 100;
-// The worker asks the dialog's thread to end the dialog and to start the wait;
-// both must happen on the thread that owns the window. The process's end,
-// seen by the system's wait thread, is posted the same way.
+// The worker asks the dialog's thread to end the dialog, which must happen on
+// the thread that owns the window.
 constexpr UINT kMsgEndDialog = WM_APP + 1;
-constexpr UINT kMsgWaitForInstaller = WM_APP + 2;
-constexpr UINT kMsgInstallerEnded = WM_APP + 3;
 
 std::u16string Terminated(std::u16string_view text) { return std::u16string(text); }
 
@@ -43,15 +38,8 @@ ProgressDialog::ProgressDialog(HINSTANCE instance, InstallerRun& run, const run:
     : m_instance(instance), m_run(run), m_log(log), m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))) {}
 
 INT_PTR ProgressDialog::DoModal() {
-  const INT_PTR result = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, &DialogProc,
-                                           reinterpret_cast<LPARAM>(this));
-  // The waiting thread posts nothing after this.
-  if (m_hWaiter) {
-    ::SetEvent(m_hStopWaiting.get());
-    ::WaitForSingleObject(m_hWaiter.get(), INFINITE);
-    m_hWaiter.reset();
-  }
-  return result;
+  return ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, &DialogProc,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK ProgressDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -78,17 +66,8 @@ INT_PTR ProgressDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         return TRUE;
       }
       return FALSE;
-    case WM_TIMER:
-      if (wParam == kTimerPoll && m_run.InstallerHasEnded()) EndWait();
-      return FALSE;
     case kMsgEndDialog:
       ::EndDialog(m_hWnd, static_cast<INT_PTR>(wParam));
-      return TRUE;
-    case kMsgWaitForInstaller:
-      StartWait();
-      return TRUE;
-    case kMsgInstallerEnded:
-      EndWait();
       return TRUE;
     default:
       (void)lParam;
@@ -127,34 +106,6 @@ bool ProgressDialog::OnPaint() {
   return true;
 }
 
-// The installer's end is seen two ways, whichever comes first: the poll of the
-// process list on timer 1, and the system's wait on the process handle.
-void ProgressDialog::StartWait() {
-  ::SetTimer(m_hWnd, kTimerPoll, kPollIntervalMs, nullptr);
-  if (m_run.InstallerProcess() == nullptr || m_hWaiter) return;
-  m_hStopWaiting.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  // One thread with a small stack: the system's thread pool would cost the
-  // stub about 2 MB of memory for the same wait.
-  if (m_hStopWaiting) {
-    m_hWaiter.reset(::CreateThread(nullptr, kWaiterStackBytes, &WaitForInstallerEnd, this,
-                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-  }
-}
-
-DWORD WINAPI ProgressDialog::WaitForInstallerEnd(void* dialog) {
-  auto* self = static_cast<ProgressDialog*>(dialog);
-  const HANDLE handles[] = {self->m_run.InstallerProcess(), self->m_hStopWaiting.get()};
-  if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
-    ::PostMessageW(self->m_hWnd, kMsgInstallerEnded, 0, 0);
-  }
-  return 0;
-}
-
-void ProgressDialog::EndWait() {
-  ::KillTimer(m_hWnd, kTimerPoll);
-  ::EndDialog(m_hWnd, run::kDialogOk);
-}
-
 // Window operations of the worker.
 
 void ProgressDialog::SetCaption(std::u16string_view caption) {
@@ -184,8 +135,6 @@ void ProgressDialog::ShowMessage(const MessageText& message) {
 }
 
 void ProgressDialog::End(int result) { ::PostMessageW(m_hWnd, kMsgEndDialog, static_cast<WPARAM>(result), 0); }
-
-void ProgressDialog::WaitForInstaller() { ::SendMessageW(m_hWnd, kMsgWaitForInstaller, 0, 0); }
 
 // The extraction's progress: the worker's own queue is emptied first.
 void ProgressDialog::StepProgress() {

@@ -27,18 +27,14 @@ class ProgressDialog final : public run::DialogPort {
   void ShowMessage(const MessageText& message) override;
   void End(int result) override;
   void StepProgress() override;
-  void WaitForInstaller() override;
   void Hide() override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static DWORD WINAPI WaitForInstallerEnd(void* dialog);
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
   bool OnPaint();
-  void StartWait();
-  void EndWait();
 
   HINSTANCE m_instance;
   InstallerRun& m_run;
@@ -46,10 +42,6 @@ class ProgressDialog final : public run::DialogPort {
   HWND m_hWnd = nullptr;
   HWND m_progress = nullptr;
   HICON m_hIcon = nullptr;
-  // The thread that waits on the installer's process, and its stop; joined when
-  // the modal loop ends.
-  sys::UniqueHandle m_hWaiter;
-  sys::UniqueHandle m_hStopWaiting;
   // The bar as the worker moves it: its end, the entries stepped, the last paint.
   int32_t m_upper = 0;
   int32_t m_stepped = 0;

@@ -11,26 +11,10 @@ void SilentDialog::Run() {
     return;
   }
   ::WaitForSingleObject(m_hEnded.get(), INFINITE);
-  if (!m_waitForInstaller) return;
-  // As in the window: the installer's end is seen on its process handle, or
-  // by the poll of the process list, whichever comes first.
-  const HANDLE process = m_run.InstallerProcess();
-  while (!m_run.InstallerHasEnded()) {
-    if (process == nullptr) {
-      ::Sleep(kPollIntervalMs);
-    } else if (::WaitForSingleObject(process, kPollIntervalMs) == WAIT_OBJECT_0) {
-      break;
-    }
-  }
 }
 
 void SilentDialog::ShowMessage(const MessageText& message) { m_log.Message(message, false); }
 
 void SilentDialog::End(int) { ::SetEvent(m_hEnded.get()); }
-
-void SilentDialog::WaitForInstaller() {
-  m_waitForInstaller = true;
-  ::SetEvent(m_hEnded.get());
-}
 
 }  // namespace qf

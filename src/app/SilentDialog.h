@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "app/InstallerRun.h"
 #include "run/RunHost.h"
 #include "run/RunLog.h"
@@ -13,8 +11,8 @@ namespace qf {
 
 // The stub run with /S: no window and no message box. The run's steps show
 // nothing, a message the run would show goes to the log only, and every
-// outcome is the exit code. The run ends when the run sequence ends it, or
-// when the installer program it started has ended.
+// outcome is the exit code. The run ends when the run ends it: at a failure,
+// or once the installer program it started has ended.
 class SilentDialog final : public run::DialogPort {
  public:
   SilentDialog(InstallerRun& run, const run::RunLog& log);
@@ -31,14 +29,12 @@ class SilentDialog final : public run::DialogPort {
   void ShowMessage(const MessageText& message) override;
   void End(int result) override;
   void StepProgress() override {}
-  void WaitForInstaller() override;
   void Hide() override {}
 
  private:
   InstallerRun& m_run;
   const run::RunLog& m_log;
   sys::UniqueHandle m_hEnded;
-  std::atomic<bool> m_waitForInstaller{false};
 };
 
 }  // namespace qf

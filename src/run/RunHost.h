@@ -15,7 +15,8 @@ inline constexpr int kDialogCancel = 2;
 
 // The progress dialog as the worker sees it: every call is a window operation
 // on the dialog's thread (sent, so it has happened when the call returns),
-// except End, which is a request the dialog's thread carries out.
+// except End, which is a request the dialog's thread carries out. The dialog
+// only shows: the run waits for the installer program and ends it.
 class DialogPort {
  public:
   virtual ~DialogPort() = default;
@@ -28,8 +29,6 @@ class DialogPort {
   virtual void End(int result) = 0;
   // One more entry written: the bar advances by its step.
   virtual void StepProgress() = 0;
-  // The installer program runs: the dialog ends as soon as it has ended.
-  virtual void WaitForInstaller() = 0;
   virtual void Hide() = 0;
 };
 

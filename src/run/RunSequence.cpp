@@ -63,7 +63,6 @@ RunResult RunSteps(DialogPort& dialog, RunServices& services) {
     Refuse(dialog, kInvalidInstallerMessage);
     return Stopped(RunOutcome::InvalidInstaller);
   }
-  dialog.WaitForInstaller();
   dialog.Hide();
   return Stopped(RunOutcome::InstallerStarted);
 }

@@ -7,7 +7,7 @@ namespace qf::run {
 // How a run ended, for the process exit code.
 enum class RunOutcome {
   NotFinished,       // the run has not ended (or never started)
-  InstallerStarted,  // the installer program runs; the dialog waits for it
+  InstallerStarted,  // the installer program runs; the run waits for it
   PackageFailed,     // a package operation failed; see the code
   PlatformRefused,
   NoRoom,

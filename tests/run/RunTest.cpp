@@ -38,7 +38,6 @@ class Recorder final : public DialogPort, public RunServices {
   }
   void End(int result) override { Step("end " + std::to_string(result)); }
   void StepProgress() override {}
-  void WaitForInstaller() override { Step("wait"); }
   void Hide() override { Step("hide"); }
 
   ResultCode ReadSettings() override { return Step("settings"), settingsCode; }
@@ -85,7 +84,7 @@ TEST(RunSequence, EachWayARunEndsHasItsStepsBoxAndExitCode) {
     uint32_t exitCode;  // while the installer has not ended
     std::string log;
   } rows[] = {
-      {Set(&Recorder::allowed, true), RunOutcome::InstallerStarted, 1603, kLaunched + "|wait|hide"},
+      {Set(&Recorder::allowed, true), RunOutcome::InstallerStarted, 1603, kLaunched + "|hide"},
       {Set(&Recorder::settingsCode, ResultCode::OpenFailed), RunOutcome::PackageFailed, 1619,
        "settings|box [Quillfen Builder] Could not open the installer 48|end 2"},
       {Set(&Recorder::settingsCode, ResultCode::SignatureMismatch), RunOutcome::PackageFailed, 1620,
