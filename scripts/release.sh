@@ -25,7 +25,7 @@ cmake --build --preset mingw-x86 -j "$jobs"
 echo "=== building quillfen-pack for Linux"
 cmake -S . -B build/release-linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DQF_BUILD_TESTS=OFF \
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_EXE_LINKER_FLAGS="-static-libstdc++ -static-libgcc" \
-  -DOPENSSL_USE_STATIC_LIBS=TRUE >/dev/null
+  -DOPENSSL_USE_STATIC_LIBS=TRUE -DCMAKE_UNITY_BUILD=ON >/dev/null
 cmake --build build/release-linux -j "$jobs"
 
 rm -rf "$out"
