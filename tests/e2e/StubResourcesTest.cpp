@@ -36,26 +36,16 @@ TEST(StubResources, TheDialogIconAndManifestAreWhatTheStubShows) {
   ASSERT_NE(module, nullptr) << ::GetLastError();
   const std::u16string dialog = ProgressDialogTemplate();
   // name, type, id, the bytes it must hold (each whole, or at least these pieces)
+  // clang-format off
   const std::vector<std::tuple<const char*, LPCWSTR, WORD, std::vector<std::string>, bool>> rows = {
-      {"dialog 102",
-       RT_DIALOG,
-       102,
-       {std::string(reinterpret_cast<const char*>(dialog.data()), dialog.size() * 2)},
-       true},
+      {"dialog 102", RT_DIALOG, 102, {std::string(reinterpret_cast<const char*>(dialog.data()), dialog.size() * 2)}, true},
       // four images of 16, 32, 48 and 256 pixels (written 0), each in 32-bit colour
-      {"icon group 130",
-       RT_GROUP_ICON,
-       130,
-       {std::string("\0\0\1\0\4\0\x10\x10\0\0\1\0\x20\0", 14), std::string("\x20\x20\0\0\1\0\x20\0", 8),
-        std::string("\x30\x30\0\0\1\0\x20\0", 8), std::string("\0\0\0\0\1\0\x20\0", 8)},
-       false},
-      {"manifest 1",
-       RT_MANIFEST,
-       1,
-       {"type=\"win32\"", "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"", "version=\"5.1.0.0\"",
-        "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\"", kArchitecture},
-       false},
+      {"icon group 130", RT_GROUP_ICON, 130, {std::string("\0\0\1\0\4\0\x10\x10\0\0\1\0\x20\0", 14), std::string("\x20\x20\0\0\1\0\x20\0", 8),
+                                              std::string("\x30\x30\0\0\1\0\x20\0", 8), std::string("\0\0\0\0\1\0\x20\0", 8)}, false},
+      {"manifest 1", RT_MANIFEST, 1, {"type=\"win32\"", "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"", "version=\"5.1.0.0\"",
+                                      "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\"", kArchitecture}, false},
   };
+  // clang-format on
   for (const auto& [name, type, id, holds, whole] : rows) {
     const HRSRC found =
         ::FindResourceExW(module, type, MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));

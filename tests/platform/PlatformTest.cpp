@@ -1,19 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
-#include <regex>
 
 #include "platform/GivenMachine.h"
 #include "platform/PlatformValidator.h"
-#include "settings/ValueList.h"
 #include "support/TestFiles.h"
 
 namespace qf::platform {
 namespace {
 
 using Answer = GivenAnswer;
-using settings::ListItems;
 
 TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
   // clang-format off
@@ -39,33 +35,6 @@ TEST(CpuIdentity, FamilyAndModelFollowTheSystemsRules) {
     EXPECT_EQ(read(SignatureFromLinux(family, model)), (std::array<int32_t, 2>{stubFamily, stubModel})) << family;
   }
   EXPECT_FALSE(SignatureOf(20, 1) || SignatureOf(6, 16) || SignatureOf(-1, 0));
-}
-
-#ifndef _WIN32
-// This machine's processor, against what /proc/cpuinfo says: the vendors'
-// numbers (15 + extended family, the extended model in the upper bits).
-TEST(CpuIdentity, MatchesWhatTheSystemReports) {
-  std::ifstream in("/proc/cpuinfo");
-  std::string text;
-  for (std::string line; std::getline(in, line) && !line.empty();) text += line + "\n";
-  const std::regex pattern(R"([\s\S]*vendor_id\s*: (.+?)\n[\s\S]*cpu family\s*: (\d+)\nmodel\s*: (\d+)\n[\s\S]*)");
-  std::smatch m;
-  ASSERT_TRUE(std::regex_match(text, m, pattern)) << text;
-  const int family = std::stoi(m[2]), model = std::stoi(m[3]);
-  CpuIdentity identity;
-  ASSERT_TRUE(identity.Identify());
-  EXPECT_EQ(std::string(identity.vendorId), m[1].str());
-  EXPECT_EQ(identity.family, family < 15 ? family : 15 + 16 * (family - 15)) << "system family " << family;
-  EXPECT_EQ(identity.model, model & 0xF) << "system model " << model;
-}
-#endif
-
-// Items are what lies between semicolons, blanks included; empty ones do not count.
-TEST(ValueList, SplitsAtEachSemicolonAndTrimsNothing) {
-  using Items = std::vector<std::u16string_view>;
-  const std::vector<std::pair<std::u16string_view, Items>> lists = {
-      {u"", {}}, {u";;;", {}}, {u"a", {u"a"}}, {u";a;;b;", {u"a", u"b"}}, {u" a ; b", {u" a ", u" b"}}, {u" ", {u" "}}};
-  for (const auto& [list, items] : lists) EXPECT_EQ(ListItems(list), items) << list.size();
 }
 
 // On a machine with a TavixSilicon processor of family 6, model 8, a BIOS by

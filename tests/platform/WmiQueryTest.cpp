@@ -51,24 +51,22 @@ TEST(WmiQuery, ReadsWhatWmicPrintsOrSaysWhyNot) {
   };
   // clang-format on
   if (board.empty()) cases.erase(cases.begin() + 1);  // a board naming no maker may have no instance or no text
-  for (std::size_t i = 0; i < cases.size(); ++i) {
+  for (const Case& c : cases) {
     // Each on a thread of its own, whose COM state starts clean.
-    std::thread([&c = cases[i]] {
+    std::thread([&c] {
+      SCOPED_TRACE(testing::PrintToString(std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " +
+                                          std::u16string(c.wmiNamespace)));
       ASSERT_EQ(c.multithreaded ? CoInitializeEx(nullptr, COINIT_MULTITHREADED) : S_OK, S_OK);
       TestRuntime runtime;
       runtime.security = c.security;
       WmiQuery query(runtime);
       query.SetNamespace(c.wmiNamespace);
       std::u16string out = u"kept";
-      EXPECT_EQ(query.GetProperty(c.className, c.property, out), c.result) << testing::PrintToString(
-          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
-      EXPECT_EQ(out, c.out) << testing::PrintToString(std::u16string(c.className) + u"." + std::u16string(c.property) +
-                                                      u" in " + std::u16string(c.wmiNamespace));
-      EXPECT_EQ(query.ComInitialized(), c.comStays) << testing::PrintToString(
-          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
+      EXPECT_EQ(query.GetProperty(c.className, c.property, out), c.result);
+      EXPECT_EQ(out, c.out);
+      EXPECT_EQ(query.ComInitialized(), c.comStays);
       // A query that could not run, and a failed security call, keep the system's error code.
-      EXPECT_EQ(query.LastError() != 0, !c.comStays || c.security.has_value()) << testing::PrintToString(
-          std::u16string(c.className) + u"." + std::u16string(c.property) + u" in " + std::u16string(c.wmiNamespace));
+      EXPECT_EQ(query.LastError() != 0, !c.comStays || c.security.has_value());
       if (c.comStays || c.multithreaded) CoUninitialize();
     }).join();
   }

@@ -67,34 +67,4 @@ inline Bytes MinimalStub(const PeLayout& layout) {
   return b;
 }
 
-// An icon file of square 32-bit bitmaps of these sizes (below 256), every pixel half grey.
-inline Bytes IconFile(const std::vector<uint32_t>& sizes) {
-  Bytes file(6 + 16 * sizes.size(), 0);
-  PutU32At(file, 0, 0x00010000);
-  file[4] = static_cast<unsigned char>(sizes.size());
-  for (std::size_t i = 0, e = 6; i < sizes.size(); ++i, e += 16) {
-    const uint32_t s = sizes[i], pixels = 4 * s * s, bytes = 40 + pixels + (s + 31) / 32 * 4 * s;
-    file[e] = file[e + 1] = static_cast<unsigned char>(s);
-    PutU32At(file, e + 4, 1 | 32 << 16);  // one plane, 32 bits
-    PutU32At(file, e + 8, bytes);
-    PutU32At(file, e + 12, static_cast<uint32_t>(file.size()));
-    Bytes image(bytes, 0);
-    const uint32_t header[] = {40, s, 2 * s, 1 | 32u << 16};  // its size, width, height of both masks, plane, bits
-    for (std::size_t f = 0; f < std::size(header); ++f) PutU32At(image, 4 * f, header[f]);
-    std::fill_n(image.begin() + 40, pixels, 0x80);
-    Append(file, image);
-  }
-  return file;
-}
-
-// The PE checksum of a whole file, counted here in 16-bit words.
-inline uint32_t PeChecksumOf(const Bytes& b, std::size_t fieldAt = PeLayout::kOptionalAt + 64) {
-  uint64_t sum = 0;
-  for (std::size_t i = 0; i < b.size(); i += 2) {
-    if (i < fieldAt || i >= fieldAt + 4) sum += b[i] + (i + 1 < b.size() ? b[i + 1] << 8 : 0);
-  }
-  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + b.size());
-}
-
 }  // namespace qf::test
