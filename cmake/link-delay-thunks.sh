@@ -23,18 +23,18 @@ done
 map="${out:-a.out}.delay-map"
 "$@" "-Wl,-Map,$map"
 
-# The map names each archive member it took at the start of a line.
+# The map names each archive member it took at the start of a line. Each
+# archive is listed once (a listing takes a quarter of a second), then its
+# members' code symbols are picked out.
 members=$(grep -oE "^$(sed 's/[.[\*^$]/\\&/g' <<<"$dir")/lib[A-Za-z0-9_]+\.a\([^)]+\)" "$map" | sort -u || true)
 required=()
-while IFS= read -r member; do
-  [ -n "$member" ] || continue
-  archive="${member%%(*}"
-  object="${member#*(}"
-  object="${object%)}"
+for archive in $(sed -n 's/(.*//p' <<<"$members" | sort -u); do
+  taken=$(sed -n "s|^$archive(\(.*\))\$|\1|p" <<<"$members" | tr '\n' ' ')
   while read -r symbol; do
     required+=("-Wl,--require-defined,$symbol")
-  done < <("$nm" -A --defined-only "$archive" | awk -F'[: ]+' -v o="$object" '$2 == o && $4 == "T" { print $5 }')
-done <<<"$members"
+  done < <("$nm" -A --defined-only "$archive" |
+             awk -F'[: ]+' -v taken=" $taken" 'index(taken, " " $2 " ") && $4 == "T" { print $5 }')
+done
 rm -f "$map"
 [ "${#required[@]}" -gt 0 ] || exit 0
 exec "$@" "${required[@]}"
