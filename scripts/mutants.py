@@ -284,7 +284,7 @@ FAULTS = [
 CODE = r"\.(c|cc|cpp|cxx|h|hpp|hh|inl|in)$"
 PRESET = {"native": "native", "wine": "mingw-x86-tests", "shipped": "mingw-x86"}
 # The Windows tests run the shipped stub and compare with the Linux tool: both are built first.
-FIRST = {"wine": [("mingw-x86", "quillfen-stub"), ("native", "quillfen-pack")]}
+FIRST = {"wine": [("mingw-x86", "quillfen-stub"), ("native-asan", "quillfen-pack")]}
 
 
 def lines(paths):

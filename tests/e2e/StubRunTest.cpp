@@ -252,7 +252,7 @@ class StubRun : public ::testing::Test {
       std::string verdict;
       std::getline(std::ifstream(done), verdict);
       EXPECT_EQ(verdict, log.compare(at + 32, 8, "accepted") == 0 ? "0" : "1")
-          << log.substr(at, 45) << "; " << tool << " (127: not there; the native tier builds it)";
+          << log.substr(at, 45) << "; " << tool << " (127: not there; the native-asan tier builds it)";
       fs::remove(done);
     }
 #endif
