@@ -142,13 +142,6 @@ TEST(WorkspaceDrive, TheFixedDriveWithTheMostRoomWinsAndTheStubMustFit) {
   EXPECT_FALSE(HasRoomFor(999, 1000));
 }
 
-TEST(WorkspaceDrive, RunOnceIsReachedThroughTheSixtyFourBitViewFromVersion5Point2) {
-  EXPECT_EQ(RunOnceAccessMask(4, 90), 0xF003Fu);
-  EXPECT_EQ(RunOnceAccessMask(5, 1), 0xF003Fu);
-  EXPECT_EQ(RunOnceAccessMask(5, 2), 0xF013Fu);
-  EXPECT_EQ(RunOnceAccessMask(6, 0), 0xF013Fu);
-}
-
 TEST(TreeEntry, LinksAreRemovedNeverEnteredAndEverythingElseGoesWhateverItsAttributes) {
   constexpr uint32_t kDir = kAttributeDirectory, kLink = kAttributeReparsePoint, kProtected = 0x1 | 0x2 | 0x4 | 0x20;
   struct Case {
