@@ -11,11 +11,10 @@ namespace qf::package {
 // for.
 inline constexpr uint32_t kDigestXxh32 = 1;  // XXH32 with seed 0: what builders before lane sums wrote
 // Two running sums per 32-bit word lane of every 16 bytes, each 64 bits wide,
-// mixed with the length at the end: two additions per word, which the stub
-// does four lanes at a time with SSE2 where the processor has it, and which
-// the copy hardly notices. It finds any change confined to one or two words
-// of a lane, and lost, repeated or swapped blocks; docs/format.md says what
-// it can miss.
+// mixed with the length at the end: two additions per word, two lanes to a
+// register with SSE2 where the processor has it, which the copy hardly
+// notices. The sums change with any change confined to one or two words of a
+// lane; docs/format.md says what damage passes.
 inline constexpr uint32_t kDigestLaneSums = 2;
 // What this build's readers check, bit n for algorithm n; the stub announces it in its record.
 inline constexpr uint32_t kDigestAlgorithmsChecked = (1u << kDigestXxh32) | (1u << kDigestLaneSums);

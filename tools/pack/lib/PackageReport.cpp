@@ -91,7 +91,7 @@ std::string DigestName(const package::StubRecord& record) {
   const std::string name = Utf8(package::DigestName(record.algorithm));
   return package::PayloadDigest::Knows(record.algorithm)
              ? name
-             : "algorithm " + std::to_string(record.algorithm) + ", " + name;
+             : "algorithm " + std::to_string(record.algorithm) + " (" + name + ")";
 }
 
 // The payload digests checked as the stub checks them, by the stub's own reader.
