@@ -1,6 +1,7 @@
 #include "app/InstallerRun.h"
 
 #include "package/PackageFormat.h"
+#include "package/PayloadDigest.h"
 #include "package/ProgramPath.h"
 #include "sys/File.h"
 #include "sys/Path.h"
@@ -171,25 +172,25 @@ void InstallerRun::LogPackage() {
   sys::File file = sys::File::OpenRead(m_reader.GetPackagePath());
   const auto size = file.Size();
   const bool signedFile = size && *size > m_reader.GetPackageEnd();
+  // Indexed by the record's algorithm: 0 is none.
+  static constexpr std::u16string_view kDigest[] = {u", no payload digest", u", payload digest XXH32",
+                                                    u", payload digest lane sums",
+                                                    u", payload digest of an unknown algorithm"};
+  static_assert(package::kDigestXxh32 == 1 && package::kDigestLaneSums == 2);
   m_log.Write({u"package: ", m_reader.GetEntryCount(), u" entries, format ", package::kVersion,
                signedFile ? std::u16string_view(u", signed") : u", not signed",
-               m_reader.HasDigests() ? std::u16string_view(u", payload digest XXH32") : u", no payload digest"});
+               kDigest[std::min<uint32_t>(m_reader.GetDigestAlgorithm(), std::size(kDigest) - 1)]});
 }
 
 void InstallerRun::LogMismatch() const {
+  // Indexed by the part that differs; an entry names itself.
+  static constexpr std::u16string_view kDamaged[] = {u"", u"the digest list is damaged", u"the file table is damaged",
+                                                     u"", u"its algorithm is unknown"};
   const DigestMismatch& mismatch = m_reader.GetDigestMismatch();
-  switch (mismatch.part) {
-    case DigestMismatch::Part::None:
-      break;
-    case DigestMismatch::Part::List:
-      m_log.Write({u"payload digest: the digest list is damaged"});
-      break;
-    case DigestMismatch::Part::Table:
-      m_log.Write({u"payload digest: the file table is damaged"});
-      break;
-    case DigestMismatch::Part::Entry:
-      LogEntry(mismatch.entry, u" is damaged: ");
-      break;
+  if (mismatch.part == DigestMismatch::Part::Entry) {
+    LogEntry(mismatch.entry, u" is damaged: ");
+  } else if (mismatch.part != DigestMismatch::Part::None) {
+    m_log.Write({u"payload digest: ", kDamaged[static_cast<int>(mismatch.part)]});
   }
 }
 

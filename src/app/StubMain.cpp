@@ -13,6 +13,7 @@
 #include "app/InstallerRun.h"
 #include "app/ProgressDialog.h"
 #include "app/SilentDialog.h"
+#include "package/PayloadDigest.h"
 #include "package/StubRecord.h"
 #include "run/ExitCode.h"
 #include "run/StubOptions.h"
@@ -35,6 +36,7 @@ const volatile qf::package::StubRecordLayout g_stubRecord = {"Quillfen",
                                                              0,
                                                              0,
                                                              0,
+                                                             qf::package::kDigestAlgorithmsChecked,
                                                              {}};
 
 namespace {

@@ -22,7 +22,7 @@ ResultCode PackageReader::CheckDigests() {
   for (int32_t index = m_entryCount - 1; index >= 0; --index) {
     const PackageEntry& entry = m_entries[static_cast<std::size_t>(index)];
     if (!packageFile.SeekTo(static_cast<uint32_t>(entry.offset))) return ResultCode::ExtractionFailed;
-    package::PayloadDigest digest;
+    package::PayloadDigest digest(m_record->algorithm);
     for (uint32_t remaining = entry.size; remaining > 0;) {
       const int64_t got =
           packageFile.Read(chunk.data(), std::min<uint32_t>(remaining, static_cast<uint32_t>(chunk.size())));

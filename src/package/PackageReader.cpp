@@ -220,6 +220,8 @@ ResultCode PackageReader::LoadDigests(sys::File& package) {
   if (!HasDigests()) return ResultCode::Success;
   // The list lies in front of the table; its own digest, in the signed stub image, vouches for it.
   const package::StubRecord& record = *m_record;
+  // Bytes are never passed as checked by a reader that cannot check them.
+  if (!package::PayloadDigest::Knows(record.algorithm)) return Mismatch(DigestMismatch::Part::Algorithm);
   if (record.entryCount != static_cast<uint32_t>(m_entryCount) ||
       record.digestsAt + record.ListBytes() > m_tableStart) {
     return Mismatch(DigestMismatch::Part::List);
@@ -229,7 +231,7 @@ ResultCode PackageReader::LoadDigests(sys::File& package) {
   const auto listBytes = static_cast<uint32_t>(record.ListBytes());
   const auto* list = reinterpret_cast<const unsigned char*>(m_digests.data());
   if (!package.SeekTo(record.digestsAt) || package.Read(m_digests.data(), listBytes) != listBytes ||
-      package::PayloadDigest::Of(list, listBytes) != record.listDigest) {
+      package::PayloadDigest::Of(record.algorithm, list, listBytes) != record.listDigest) {
     return Mismatch(DigestMismatch::Part::List);
   }
 
@@ -239,7 +241,7 @@ ResultCode PackageReader::LoadDigests(sys::File& package) {
       package.Read(table.data(), static_cast<uint32_t>(table.size())) != static_cast<int64_t>(table.size())) {
     return Mismatch(DigestMismatch::Part::Table);
   }
-  if (package::PayloadDigest::Of(table.data(), table.size()) != m_digests.back())
+  if (package::PayloadDigest::Of(record.algorithm, table.data(), table.size()) != m_digests.back())
     return Mismatch(DigestMismatch::Part::Table);
   return ResultCode::Success;
 }
@@ -277,7 +279,7 @@ ResultCode PackageReader::ExtractEntry(sys::File& package, int32_t index, const 
 
   if (!package.SeekTo(static_cast<uint32_t>(entry.offset))) return fail();
   const bool digested = !m_digests.empty();
-  package::PayloadDigest digest;
+  package::PayloadDigest digest(digested ? m_record->algorithm : 0);
   if (package::CopyEntryData(package, entry.size, target, digested ? &digest : nullptr, m_cancel) !=
       package::CopyOutcome::Copied) {
     return fail();
@@ -317,7 +319,8 @@ ResultCode PackageReader::ReadSettingsFile(std::vector<unsigned char>& bytes) {
     }
     done += static_cast<std::size_t>(got);
   }
-  if (!m_digests.empty() && package::PayloadDigest::Of(bytes.data(), bytes.size()) != m_digests[m_digests.size() - 2]) {
+  if (!m_digests.empty() &&
+      package::PayloadDigest::Of(m_record->algorithm, bytes.data(), bytes.size()) != m_digests[m_digests.size() - 2]) {
     bytes.clear();
     return Mismatch(DigestMismatch::Part::Entry, m_entryCount - 1);
   }

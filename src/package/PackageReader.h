@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "package/PackageEntry.h"
-#include "package/StubRecord.h"
 #include "package/ResultCode.h"
+#include "package/StubRecord.h"
 
 namespace qf {
 namespace sys {
@@ -48,9 +48,10 @@ struct LoadFailure {
 struct DigestMismatch {
   enum class Part {
     None,
-    List,   // the digest list: missing, damaged, or for another number of entries
-    Table,  // the file table and the trailer
-    Entry,  // the data of entry `entry`
+    List,       // the digest list: missing, damaged, or for another number of entries
+    Table,      // the file table and the trailer
+    Entry,      // the data of entry `entry`
+    Algorithm,  // the record names an algorithm this reader does not check
   };
   Part part = Part::None;
   int32_t entry = -1;
@@ -92,6 +93,7 @@ class PackageReader {
   // (another writer, an older builder) nothing is checked.
   void SetStubRecord(std::optional<package::StubRecord> record) { m_record = std::move(record); }
   bool HasDigests() const { return m_record && m_record->HasDigests(); }
+  uint32_t GetDigestAlgorithm() const { return m_record ? m_record->algorithm : 0; }
   const DigestMismatch& GetDigestMismatch() const { return m_mismatch; }
   // Loads the table and checks it, the list and every entry's data against the
   // digests as extraction does, last entry first, without writing anything.

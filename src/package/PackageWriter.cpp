@@ -76,13 +76,15 @@ WriteError PackageWriter::AppendStub(ByteSource& stub) {
   return WriteError::None;
 }
 
-WriteError PackageWriter::ReserveDigests(uint64_t recordAt, uint32_t entryCount) {
+WriteError PackageWriter::ReserveDigests(uint64_t recordAt, uint32_t entryCount, uint32_t algorithm) {
   if (m_finished) return WriteError::AlreadyFinished;
   if (!m_stubWritten || !m_records.empty() || m_digestsAt != 0 || recordAt + kStubRecordBytes > m_length) {
     return WriteError::DigestsNotReserved;
   }
   if (entryCount == 0 || entryCount > kMaxEntries) return WriteError::DigestCountDiffers;
+  if (!PayloadDigest::Knows(algorithm)) return WriteError::DigestsNotReserved;
   m_recordAt = recordAt;
+  m_algorithm = algorithm;
   m_digestsAt = m_length;
   m_reservedEntries = entryCount;
   const std::vector<unsigned char> room(4 * (std::size_t{entryCount} + 1), 0);
@@ -100,7 +102,7 @@ WriteError PackageWriter::AddEntry(std::u16string_view name, std::u16string_view
 
   const auto offset = static_cast<uint32_t>(m_length);
   uint64_t size = 0;
-  PayloadDigest digest;
+  PayloadDigest digest(m_algorithm);
   std::array<unsigned char, kCopyChunkBytes> chunk;
   for (;;) {
     const int64_t got = data.Read(chunk.data(), kCopyChunkBytes);
@@ -138,10 +140,10 @@ WriteError PackageWriter::Finish() {
 
   std::vector<unsigned char> list;
   for (const Record& r : m_records) AppendU32(list, r.digest);
-  AppendU32(list, PayloadDigest::Of(table.data(), table.size()));
+  AppendU32(list, PayloadDigest::Of(m_algorithm, table.data(), table.size()));
   unsigned char fields[16];
-  PutDigestFields(fields, static_cast<uint32_t>(m_digestsAt), m_reservedEntries,
-                  PayloadDigest::Of(list.data(), list.size()));
+  PutDigestFields(fields, m_algorithm, static_cast<uint32_t>(m_digestsAt), m_reservedEntries,
+                  PayloadDigest::Of(m_algorithm, list.data(), list.size()));
   const bool filled = m_output.WriteAt(m_digestsAt, list.data(), list.size(), m_length) &&
                       m_output.WriteAt(m_recordAt + kDigestFieldsAt, fields, sizeof fields, m_length);
   return filled ? WriteError::None : WriteError::WriteFailed;

@@ -40,8 +40,9 @@ class PackageWriter {
   WriteError AppendStub(ByteSource& stub);
   // Right after the stub: makes room for the digest of each of `entryCount`
   // entries and of the table, and has Finish fill them and the digest fields
-  // of the stub's record at `recordAt`. Without it the package has no digests.
-  WriteError ReserveDigests(uint64_t recordAt, uint32_t entryCount);
+  // of the stub's record at `recordAt`, with `algorithm`. Without it the
+  // package has no digests.
+  WriteError ReserveDigests(uint64_t recordAt, uint32_t entryCount, uint32_t algorithm);
   WriteError AddEntry(std::u16string_view name, std::u16string_view directory, ByteSource& data);
   WriteError Finish();
 
@@ -66,6 +67,7 @@ class PackageWriter {
   uint64_t m_recordAt = 0;
   uint64_t m_digestsAt = 0;  // 0: no digests
   uint32_t m_reservedEntries = 0;
+  uint32_t m_algorithm = 0;
   bool m_finished = false;
 };
 

@@ -3,10 +3,9 @@
 #include <cstring>
 
 #include "package/LittleEndian.h"
+#include "package/PayloadDigest.h"
 
 namespace qf::package {
-namespace {}  // namespace
-
 std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
   const unsigned char* layout = bytes;
   StubRecord record;
@@ -18,11 +17,17 @@ std::optional<StubRecord> ParseStubRecord(const unsigned char* bytes) {
   record.digestsAt = ReadLe32(layout + 40);
   record.entryCount = ReadLe32(layout + 44);
   record.listDigest = ReadLe32(layout + 48);
+  record.algorithmsChecked = ReadLe32(layout + 52);
   return record;
 }
 
-void PutDigestFields(unsigned char (&fields)[16], uint32_t digestsAt, uint32_t entryCount, uint32_t listDigest) {
-  PutLe32(fields, kDigestXxh32);
+uint32_t StubRecord::AlgorithmToRecord() const {
+  return (algorithmsChecked & (1u << kDigestLaneSums)) != 0 ? kDigestLaneSums : kDigestXxh32;
+}
+
+void PutDigestFields(unsigned char (&fields)[16], uint32_t algorithm, uint32_t digestsAt, uint32_t entryCount,
+                     uint32_t listDigest) {
+  PutLe32(fields, algorithm);
   PutLe32(fields + 4, digestsAt);
   PutLe32(fields + 8, entryCount);
   PutLe32(fields + 12, listDigest);

@@ -379,7 +379,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       // of four sizes.
       {.what = "signed and branded", .pack = Signed(Branded(Standard(Passing()))), .arguments = L"/S /LOG=run.log",
        .code = 42, .installer = Installer::Runs, .window = Window::Silent,
-       .log = {"package: 3 entries, format 1.00, signed, payload digest XXH32", "exit code 42: the installer's own"},
+       .log = {"package: 3 entries, format 1.00, signed, payload digest lane sums", "exit code 42: the installer's own"},
        .check = [&](const Observation&) {
          HMODULE image = ::LoadLibraryExW((m_dir / m_exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
          HRSRC version = ::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
@@ -421,7 +421,7 @@ TEST_F(StubRun, EveryScenarioShowsItsOutcomeAndLeavesNothing) {
       // With /S nothing is shown and the exit code tells; /LOG says why. Both ignore letter case.
       {.what = "silent success", .pack = Packed(Standard(Passing())), .arguments = L"/S /LOG=run.log", .code = 42,
        .installer = Installer::Runs, .window = Window::Silent,
-       .log = {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest XXH32",
+       .log = {"Quillfen stub ", ", silent, /PARAMS=\"\"", "package: 3 entries, format 1.00, not signed, payload digest lane sums",
         "platform check: this machine is accepted", "workspace: C:\\", "entry 1 written: SetupHelper1.exe (300000 bytes)",
         "installer started: C:\\", "installer ended with exit code 42", "cleanup: removed C:\\",
         "exit code 42: the installer's own"}},

@@ -4,13 +4,14 @@
 #include <cstring>
 #include <functional>
 
+#include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/PathSafety.h"
 #include "package/PayloadDigest.h"
-#include "package/StubRecord.h"
 #include "package/ProgramPath.h"
+#include "package/StubRecord.h"
 #include "support/PeImage.h"
 #include "sys/File.h"
 #include "sys/Text.h"
@@ -166,71 +167,107 @@ TEST_P(SignedPackage, TheTrailerIsFoundInFrontOfTheExactSignatureLayoutOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, SignedPackage, ::testing::Bool());
 
-// The builder records a digest of every entry and of the table in the stub's
-// record; the reader checks them as it copies and names what differs. XXH32's
-// own values first (as xxhsum -H0 prints them).
+// The builder records a digest of every entry and of the table in the stub's record; the reader checks them as
+// it copies and names what differs. Each algorithm's own values first (XXH32's as xxhsum -H0 prints them).
 TEST(PayloadDigest, EveryDamagedPartIsFoundAndNamedBeforeAnythingOfItIsKept) {
-  const Bytes ramp = [] {
-    Bytes b;
-    for (int i = 0; i < 1280; ++i) b.push_back(static_cast<unsigned char>(i));
-    return b;
-  }();
-  package::PayloadDigest pieces;
-  for (std::size_t at = 0; at < ramp.size(); at += 7)
-    pieces.Add(ramp.data() + at, std::min<std::size_t>(7, ramp.size() - at));
-  EXPECT_EQ(package::PayloadDigest::Of(nullptr, 0), 0x02CC5D05u);
-  EXPECT_EQ(package::PayloadDigest::Of(reinterpret_cast<const unsigned char*>("abc"), 3), 0x32D153FFu);
-  EXPECT_EQ(pieces.Value(), 0x1695C58Bu);
+  Bytes ramp(1280);
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<unsigned char>(i);
+  using package::PayloadDigest;
+  const auto of = [](uint32_t algorithm, const Bytes& data, std::size_t piece, PayloadDigest::Path path) {
+    PayloadDigest digest(algorithm, path);
+    for (std::size_t at = 0; at < data.size(); at += piece)
+      digest.Add(data.data() + at, std::min(piece, data.size() - at));
+    return digest.Value();
+  };
+  const std::tuple<uint32_t, Bytes, uint32_t> known[] = {
+      {package::kDigestXxh32, {}, 0x02CC5D05u},      {package::kDigestXxh32, {'a', 'b', 'c'}, 0x32D153FFu},
+      {package::kDigestXxh32, ramp, 0x1695C58Bu},    {package::kDigestLaneSums, {}, 0xDFC993BDu},
+      {package::kDigestLaneSums, ramp, 0xEF5AB2EAu}, {package::kDigestLaneSums, {'a', 'b', 'c'}, 0x4D1F4D73u}};
+  for (const auto& [algorithm, data, value] : known)
+    EXPECT_EQ(of(algorithm, data, 7, PayloadDigest::Path::Portable), value) << data.size();
+  // The vector path and the portable one agree wherever the data starts and however long it is.
+  const Bytes noise = Pattern(70000, 5);
+  for (uint32_t i = 1, at = 0, size = 0; i < 40; ++i, at = i * 7919 % 61, size = i * i * 41 % 69000 + i % 17) {
+    const Bytes part(noise.begin() + at, noise.begin() + at + size);
+    EXPECT_EQ(of(package::kDigestLaneSums, part, i * 997 % 4100 + 1, PayloadDigest::Path::Fastest),
+              of(package::kDigestLaneSums, part, part.size() + 1, PayloadDigest::Path::Portable))
+        << at << "+" << size;
+  }
+  // The damage a download or a disk does is found.
+  const Bytes block = Pattern(65536, 6);
+  const std::pair<const char*, void (*)(Bytes&)> damaged[] = {
+      {"one bit", [](Bytes& b) { b[40000] ^= 1; }},
+      {"two top bits of one lane 32 bytes apart", [](Bytes& b) { b[3] ^= 0x80, b[35] ^= 0x80; }},
+      {"a word one more, the same lane's next one less",
+       [](Bytes& b) { PutU32At(b, 0, package::ReadLe32(&b[0]) + 1), PutU32At(b, 16, package::ReadLe32(&b[16]) - 1); }},
+      {"a sector zeroed", [](Bytes& b) { std::fill(&b[4096], &b[4608], 0); }},
+      {"two 4 KiB blocks swapped", [](Bytes& b) { std::swap_ranges(&b[8192], &b[12288], &b[32768]); }},
+      {"two words of one stripe swapped", [](Bytes& b) { std::swap_ranges(&b[0], &b[4], &b[4]); }},
+      {"a block repeated over the next", [](Bytes& b) { std::copy(&b[4096], &b[8192], &b[8192]); }},
+      {"a block lost, the rest moved up", [](Bytes& b) { b.erase(b.begin() + 512, b.begin() + 1024); }},
+      {"truncated by 16 bytes", [](Bytes& b) { b.resize(b.size() - 16); }},
+      {"a zero byte appended", [](Bytes& b) { b.push_back(0); }},
+  };
+  const uint32_t intact = PayloadDigest::Of(package::kDigestLaneSums, block.data(), block.size());
+  for (auto [what, damage] : damaged) {
+    Bytes copy = block;
+    damage(copy);
+    EXPECT_NE(PayloadDigest::Of(package::kDigestLaneSums, copy.data(), copy.size()), intact) << what;
+  }
 
+  // A stub from before lane sums announces no algorithms and gets XXH32.
   TempDir dir;
-  const Bytes stub = MinimalStub(PeLayout{});
-  WritePackage(dir / "p.exe", stub,
-               {{u"setup.exe", u"", Pattern(200000, 1)},
-                {u"b.txt", u"sub\\", Pattern(10, 2)},
-                {u"$Settings.ini", u"", Bytes{1, 2}}});
-  const Bytes plain = ReadBytes(dir / "p.exe");
-  package::PositionedBytes image(plain.data(), plain.size());
-  const auto found = package::FindStubRecord(image);
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->record.algorithm, package::kDigestXxh32);
-  EXPECT_EQ(found->record.entryCount, 3u);
-  EXPECT_EQ(found->record.digestsAt, stub.size());
-  PackageReader probe(CorePath(dir / "p.exe"));
-  ASSERT_EQ(probe.LoadTable(probe.GetPackagePath()), ResultCode::Success);
-  using Part = DigestMismatch::Part;
-  struct Row {
-    const char* what;
-    uint64_t at;  // the byte changed
-    Part part;
-    int32_t entry;
-  };
-  const Row rows[] = {
-      {"nothing changed", 0, Part::None, -1},
-      {"the first entry's last chunk", probe.GetEntry(0).offset + 199999u, Part::Entry, 0},
-      {"the settings", probe.GetEntry(2).offset + 1u, Part::Entry, 2},
-      {"a name in the table", probe.GetTableStart() + 8, Part::Table, -1},
-      {"the digest list", found->record.digestsAt + 4, Part::List, -1},
-      {"the record's digest of the list", found->at + 48, Part::List, -1},
-  };
-  for (const Row& row : rows) {
-    Bytes file = plain;
-    if (row.at != 0) file.at(row.at) ^= 0x20;
-    WriteBytes(dir / "damaged.exe", file);
-    package::PositionedBytes damaged(file.data(), file.size());
-    PackageReader reader(CorePath(dir / "damaged.exe"));
-    reader.SetStubRecord(package::FindStubRecord(damaged)->record);
-    fs::remove_all(dir / "out");
-    fs::create_directory(dir / "out");
-    const ResultCode expected = row.part == Part::None ? ResultCode::Success : ResultCode::SignatureMismatch;
-    EXPECT_EQ(reader.ExtractAll(CorePath(dir / "out"), nullptr, nullptr), expected) << row.what;
-    EXPECT_EQ(reader.GetDigestMismatch().part, row.part) << row.what;
-    EXPECT_EQ(reader.GetDigestMismatch().entry, row.entry) << row.what;
-    // Extraction stops at the damage: the entries in front of it (written first) stay for the cleanup.
-    const std::size_t kept = row.part == Part::None ? 3 : row.part == Part::Entry ? 2 - row.entry : 0;
-    EXPECT_EQ(FilesBelow(dir / "out").size(), kept) << row.what;
-    std::vector<unsigned char> settings;
-    EXPECT_EQ(reader.ReadSettingsFile(settings) == ResultCode::Success, row.part == Part::None || row.entry == 0)
-        << row.what;
+  for (const uint32_t announced : {package::kDigestAlgorithmsChecked, 0u}) {
+    const Bytes stub = MinimalStub(PeLayout{.digestAlgorithms = announced});
+    WritePackage(dir / "p.exe", stub,
+                 {{u"setup.exe", u"", Pattern(200000, 1)},
+                  {u"b.txt", u"sub\\", Pattern(10, 2)},
+                  {u"$Settings.ini", u"", Bytes{1, 2}}});
+    const Bytes plain = ReadBytes(dir / "p.exe");
+    package::PositionedBytes image(plain.data(), plain.size());
+    const auto found = package::FindStubRecord(image);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->record.algorithm, announced != 0 ? package::kDigestLaneSums : package::kDigestXxh32);
+    EXPECT_EQ(found->record.entryCount, 3u);
+    EXPECT_EQ(found->record.digestsAt, stub.size());
+    PackageReader probe(CorePath(dir / "p.exe"));
+    ASSERT_EQ(probe.LoadTable(probe.GetPackagePath()), ResultCode::Success);
+    using Part = DigestMismatch::Part;
+    struct Row {
+      const char* what;
+      uint64_t at;  // the byte changed
+      Part part;
+      int32_t entry;
+    };
+    const Row rows[] = {
+        {"nothing changed", 0, Part::None, -1},
+        {"the first entry's last chunk", probe.GetEntry(0).offset + 199999u, Part::Entry, 0},
+        {"the settings", probe.GetEntry(2).offset + 1u, Part::Entry, 2},
+        {"a name in the table", probe.GetTableStart() + 8, Part::Table, -1},
+        {"the digest list", found->record.digestsAt + 4, Part::List, -1},
+        {"the record's digest of the list", found->at + 48, Part::List, -1},
+        {"the record's algorithm", found->at + 36, Part::Algorithm, -1},
+    };
+    for (const Row& row : rows) {
+      Bytes file = plain;
+      if (row.at != 0) file.at(row.at) ^= 0x20;
+      WriteBytes(dir / "damaged.exe", file);
+      package::PositionedBytes damaged(file.data(), file.size());
+      PackageReader reader(CorePath(dir / "damaged.exe"));
+      reader.SetStubRecord(package::FindStubRecord(damaged)->record);
+      fs::remove_all(dir / "out");
+      fs::create_directory(dir / "out");
+      const ResultCode expected = row.part == Part::None ? ResultCode::Success : ResultCode::SignatureMismatch;
+      EXPECT_EQ(reader.ExtractAll(CorePath(dir / "out"), nullptr, nullptr), expected) << row.what;
+      EXPECT_EQ(reader.GetDigestMismatch().part, row.part) << row.what;
+      EXPECT_EQ(reader.GetDigestMismatch().entry, row.entry) << row.what;
+      // Extraction stops at the damage: the entries in front of it (written first) stay for the cleanup.
+      const std::size_t kept = row.part == Part::None ? 3 : row.part == Part::Entry ? 2 - row.entry : 0;
+      EXPECT_EQ(FilesBelow(dir / "out").size(), kept) << row.what;
+      std::vector<unsigned char> settings;
+      EXPECT_EQ(reader.ReadSettingsFile(settings) == ResultCode::Success, row.part == Part::None || row.entry == 0)
+          << row.what;
+    }
   }
   // Without the record (another writer, an older builder) nothing is checked.
   PackageReader unchecked(CorePath(dir / "damaged.exe"));

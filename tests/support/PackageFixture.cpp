@@ -18,7 +18,9 @@ void WritePackage(const std::filesystem::path& path, const Bytes& stub, const st
   ASSERT_EQ(writer.AppendStub(stubSource), package::WriteError::None);
   package::PositionedBytes image(stub.data(), stub.size());
   if (const auto record = package::FindStubRecord(image); record && digests) {
-    ASSERT_EQ(writer.ReserveDigests(record->at, static_cast<uint32_t>(entries.size())), package::WriteError::None);
+    ASSERT_EQ(
+        writer.ReserveDigests(record->at, static_cast<uint32_t>(entries.size()), record->record.AlgorithmToRecord()),
+        package::WriteError::None);
   }
   for (const TestEntry& e : entries) {
     package::MemorySource data(e.data);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "package/PayloadDigest.h"
 #include "package/StubRecord.h"
 #include "support/PackageFixture.h"
 
@@ -16,7 +17,8 @@ struct PeLayout {
   static constexpr uint32_t kHeaderAt = 0x40;
   static constexpr uint32_t kOptionalAt = kHeaderAt + 4 + 20;
 
-  bool plus = false;  // PE32+ (x86_64) rather than PE32 (i386)
+  bool plus = false;                                              // PE32+ (x86_64) rather than PE32 (i386)
+  uint32_t digestAlgorithms = package::kDigestAlgorithmsChecked;  // what a stub's record says it checks
   uint32_t OptionalBytes() const { return plus ? 240 : 224; }
   uint32_t DirectoryCountAt() const { return kOptionalAt + (plus ? 108 : 92); }
   uint32_t SecurityDirectoryAt() const { return kOptionalAt + (plus ? 112 : 96) + 4 * 8; }
@@ -63,6 +65,7 @@ inline Bytes MinimalStub(const PeLayout& layout) {
   std::copy(package::kProductName.begin(), package::kProductName.end(), record.begin());
   record[16] = '9';
   PutU32At(record, 32, (package::kStubRecordLayout << 16) | (layout.plus ? 0x8664u : 0x14Cu));
+  PutU32At(record, 52, layout.digestAlgorithms);
   Append(b, record);
   return b;
 }

@@ -79,6 +79,7 @@ struct BuildInputs {
   std::u16string output;
   std::u16string stub;
   std::optional<uint64_t> stubRecordAt;  // where the stub keeps its record, which gets the package's digests
+  uint32_t digestAlgorithm = 0;          // the best one that stub checks
   uint64_t checksumAt = 0;               // where its headers keep the PE checksum
   std::optional<Bytes> brandedStub;      // the stub with the author's version information or icon
   std::u16string settings;
@@ -111,7 +112,7 @@ bool WriteInstaller(const BuildInputs& in, sys::File& out, const std::vector<Pla
   if (auto e = writer.AppendStub(stubImage); e != package::WriteError::None) return failed(in.stub, e);
   if (in.stubRecordAt) {
     const auto entries = static_cast<uint32_t>(files.size() + 1);
-    if (auto e = writer.ReserveDigests(*in.stubRecordAt, entries); e != package::WriteError::None) {
+    if (auto e = writer.ReserveDigests(*in.stubRecordAt, entries, in.digestAlgorithm); e != package::WriteError::None) {
       return failed(in.output, e);
     }
   }
@@ -231,6 +232,7 @@ int Build(const ParsedArgs& args, Console& console) {
       report.Error(Utf8(in.stub) + ": not a Windows program (it does not start with MZ)");
     } else if (package::PositionedBytes image(stub); const auto record = package::FindStubRecord(image)) {
       in.stubRecordAt = record->at;
+      in.digestAlgorithm = record->record.AlgorithmToRecord();
       in.checksumAt = package::ReadPeHeaders(image)->checksumAt;
       if (PackageReader probe(in.stub); probe.LoadTable(in.stub) == ResultCode::Success)
         report.Error(Utf8(in.stub) + ": already carries a package (an installer?); give quillfen-stub.exe");

@@ -10,6 +10,7 @@
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PathSafety.h"
+#include "package/PayloadDigest.h"
 #include "run/Messages.h"
 #include "sys/CaseFold.h"
 #include "sys/File.h"
@@ -87,7 +88,10 @@ std::string JsonString(std::string_view utf8) {
 std::string JsonString(std::u16string_view text) { return JsonString(Utf8(text)); }
 
 std::string DigestName(const package::StubRecord& record) {
-  return record.algorithm == package::kDigestXxh32 ? "XXH32" : "algorithm " + std::to_string(record.algorithm);
+  const std::string name = Utf8(package::DigestName(record.algorithm));
+  return package::PayloadDigest::Knows(record.algorithm)
+             ? name
+             : "algorithm " + std::to_string(record.algorithm) + " (" + name + ")";
 }
 
 // The payload digests checked as the stub checks them, by the stub's own reader.
@@ -104,6 +108,8 @@ std::string DigestDamage(const std::u16string& path, const Inspection& ins) {
       return "the digest list does not match the stub's record (damaged, or for another number of entries)" + stops;
     case Part::Table:
       return "the file table and the trailer differ from their digest" + stops;
+    case Part::Algorithm:
+      return "the stub's record names a digest algorithm the stub does not check" + stops;
     case Part::Entry:
       return "entry " + std::to_string(mismatch.entry) + " (" +
              Utf8(EntryPath(ins.entries.at(static_cast<std::size_t>(mismatch.entry)))) +
