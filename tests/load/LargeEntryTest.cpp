@@ -19,17 +19,6 @@ using namespace test;
 
 unsigned char ByteAt(uint64_t p) { return static_cast<unsigned char>((p ^ (p >> 11) ^ (p >> 23)) * 0x9D); }
 
-// Bytes that depend on their position only, made as they are asked for.
-struct Positional final : package::ByteSource {
-  uint64_t size, at = 0;
-  explicit Positional(uint64_t n) : size(n) {}
-  int64_t Read(void* buffer, uint32_t count) override {
-    const uint64_t n = std::min<uint64_t>(count, size - at);
-    for (uint64_t i = 0; i < n; ++i) static_cast<unsigned char*>(buffer)[i] = ByteAt(at++);
-    return static_cast<int64_t>(n);
-  }
-};
-
 // The entry is written into an installer, extracted and compared 1 MiB at a
 // time; meanwhile the process grows by its buffers only.
 TEST(LargeEntry, OnePointFiveGiBIsWrittenAndExtractedExactlyInConstantMemory) {
@@ -41,7 +30,7 @@ TEST(LargeEntry, OnePointFiveGiBIsWrittenAndExtractedExactlyInConstantMemory) {
     sys::File out = sys::File::CreateWrite(CorePath(dir / "setup.exe"));
     package::FileSink sink(out);
     package::PackageWriter writer(sink);
-    Positional stub(4096), data(size), settings(2);
+    Generated stub(4096, ByteAt), data(size, ByteAt), settings(2, ByteAt);
     ASSERT_EQ(writer.AppendStub(stub), package::WriteError::None);
     ASSERT_EQ(writer.AddEntry(u"large.bin", u"payload\\", data), package::WriteError::None);
     ASSERT_EQ(writer.AddEntry(u"$Settings.ini", u"", settings), package::WriteError::None);
@@ -51,7 +40,7 @@ TEST(LargeEntry, OnePointFiveGiBIsWrittenAndExtractedExactlyInConstantMemory) {
             ResultCode::Success);
   std::filesystem::remove(dir / "setup.exe");
   std::ifstream in(dir / "out" / "payload" / "large.bin", std::ios::binary);
-  Positional expected(size);
+  Generated expected(size, ByteAt);
   std::vector<char> want(1 << 20), got(1 << 20);
   for (int64_t n; (n = expected.Read(want.data(), 1 << 20)) > 0;) {
     ASSERT_TRUE(in.read(got.data(), n) && std::memcmp(got.data(), want.data(), n) == 0)

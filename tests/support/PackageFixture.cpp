@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "package/PackageWriter.h"
 #include "package/StubRecord.h"
 #include "sys/File.h"
@@ -35,6 +38,15 @@ Bytes ReferenceSettings() {
       u"[bios]\r\nManufacturer=Tavix Corp.\r\n[baseboard]\r\nManufacturer=Tavix Corporation\r\n"
       u"[executable]\r\nfile=Installer.exe\r\nparam=-s\r\n[message]\r\n"
       u"fail=This software will install on Tavix hardware only. Please contact your vendor.\r\n");
+}
+
+int64_t Generated::Read(void* buffer, uint32_t count) {
+  const auto n = static_cast<uint32_t>(std::min<uint64_t>(count, size - at));
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  if (byteAt == nullptr) std::memset(bytes, 0, n);
+  for (uint32_t i = 0; byteAt != nullptr && i < n; ++i) bytes[i] = byteAt(at + i);
+  at += n;
+  return n;
 }
 
 void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }

@@ -87,35 +87,31 @@ void RemoveAll(const std::wstring& root) {
   fs::remove_all(root, ec);
 }
 
-std::optional<DWORD> RunAndWait(const std::wstring& commandLine) {
-  std::wstring line = commandLine;
+namespace {
+// Starts a program with its command line; its process (none from Wine for a host program), or nothing.
+std::optional<sys::UniqueHandle> Start(const wchar_t* program, std::wstring line, DWORD flags) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &info)) {
+  if (!::CreateProcessW(program, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info))
     return std::nullopt;
-  }
-  sys::UniqueHandle process(info.hProcess), thread(info.hThread);
+  sys::UniqueHandle thread(info.hThread);
+  return sys::UniqueHandle(info.hProcess);
+}
+}  // namespace
+
+std::optional<DWORD> RunAndWait(const std::wstring& commandLine) {
+  const auto process = Start(nullptr, commandLine, CREATE_NO_WINDOW);
   DWORD code = 0;
-  if (::WaitForSingleObject(process.get(), kDeadlineMs) != WAIT_OBJECT_0 || !::GetExitCodeProcess(process.get(), &code))
+  if (!process || ::WaitForSingleObject(process->get(), kDeadlineMs) != WAIT_OBJECT_0 ||
+      !::GetExitCodeProcess(process->get(), &code))
     return std::nullopt;
   return code;
 }
 
 bool RunOnHost(const std::wstring& hostProgram, const std::wstring& commandLine,
                const std::function<bool()>& hostDone) {
-  std::wstring line = commandLine;
-  const std::wstring executable = L"\\\\?\\unix" + hostProgram;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(executable.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-    return false;
-  }
-  sys::UniqueHandle process(info.hProcess), thread(info.hThread);
-  return WaitUntil(hostDone);
+  return Start((L"\\\\?\\unix" + hostProgram).c_str(), commandLine, 0).has_value() && WaitUntil(hostDone);
 }
 
 std::wstring HostPath(const std::wstring& path) {
