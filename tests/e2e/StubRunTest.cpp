@@ -123,20 +123,26 @@ class StubRun : public ::testing::Test {
   // Packed, then signed on the host by osslsigncode with a certificate of its own.
   std::function<std::wstring()> Signed(std::function<std::wstring()> packed) {
     return [this, packed = std::move(packed)] {
-      const std::wstring path = packed(), done = (m_dir / "sign.rc").wstring();
-      ::DeleteFileW(done.c_str());
-      const std::wstring script =
-          L"cd \\\"$0\\\" && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=e2e -keyout k.pem -out c.pem "
-          L"2>/dev/null && osslsigncode sign -certs c.pem -key k.pem -in \\\"$1\\\" -out s.exe >/dev/null && "
-          L"mv s.exe \\\"$1\\\"; echo $? >sign.rc";
-      EXPECT_TRUE(test::RunOnHost(L"/bin/sh", L"sh -c \"" + script + L"\" \"" + test::HostPath(m_dir.path().wstring()) +
-                                                  L"\" \"" + test::HostPath(path) + L"\"",
-                                  [&] { return std::ifstream(fs::path(done)).peek() != EOF; }));
-      std::string rc;
-      std::ifstream(fs::path(done)) >> rc;
-      EXPECT_EQ(rc, "0") << "osslsigncode could not sign";
+      const std::wstring path = packed();
+      EXPECT_EQ(OnHost(L"cd \\\"$0\\\" && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=e2e -keyout k.pem "
+                       L"-out c.pem 2>/dev/null && osslsigncode sign -certs c.pem -key k.pem -in \\\"$1\\\" -out s.exe "
+                       L">/dev/null && mv s.exe \\\"$1\\\"",
+                       {test::HostPath(m_dir.path().wstring()), test::HostPath(path)}),
+                "0")
+          << "osslsigncode could not sign";
       return path;
     };
+  }
+  // Runs a shell script on the host, its arguments $0, $1 and so on; its exit status ("" if it never ended).
+  std::string OnHost(const std::wstring& script, const std::vector<std::wstring>& arguments) {
+    const fs::path status = m_dir / "host.status";
+    fs::remove(status);
+    std::wstring line = L"sh -c \"" + script + L"; echo $? >\\\"" + test::HostPath(status.wstring()) + L"\\\"\"";
+    for (const std::wstring& argument : arguments) line += L" \"" + argument + L"\"";
+    test::RunOnHost(L"/bin/sh", line, [&] { return std::ifstream(status).peek() != EOF; });
+    std::string text;
+    std::getline(std::ifstream(status), text);
+    return text;
   }
   // Packed, then one byte of entry `index` changed, as a bad download would.
   std::function<std::wstring()> Damaged(std::vector<TestEntry> entries, int32_t index) {
@@ -230,24 +236,11 @@ class StubRun : public ::testing::Test {
     // Where the stub logs its verdict, the Linux quillfen-pack check --this-machine gives it too, told only the
     // makers Wine reports, which are Wine's own where Linux shows no firmware tables.
     if (const std::size_t at = log.find("platform check: this machine is "); at != std::string::npos) {
-      const fs::path done = m_dir / "check.rc";
-      auto exited = [&] { return std::ifstream(done).peek() != EOF; };
-      auto quoted = [](const std::wstring& text) { return L" \"" + text + L"\""; };
       const std::string tool = QF_HOST_PACK;
-      const std::wstring script =
-          L"\\\"$0\\\" check --this-machine --bios \\\"$1\\\" --baseboard \\\"$2\\\" \\\"$3\\\" >&2; echo $? "
-          L">\\\"$4\\\"";
-      EXPECT_TRUE(test::RunOnHost(L"/bin/sh",
-                                  L"sh -c" + quoted(script) + quoted({tool.begin(), tool.end()}) +
-                                      quoted(test::W(m_bios)) + quoted(test::W(m_baseboard)) +
-                                      quoted(test::HostPath(options.exe)) +
-                                      quoted(test::HostPath(m_dir.path().wstring()) + L"/check.rc"),
-                                  exited));
-      std::string verdict;
-      std::getline(std::ifstream(done), verdict);
-      EXPECT_EQ(verdict, log.compare(at + 32, 8, "accepted") == 0 ? "0" : "1")
+      EXPECT_EQ(OnHost(L"\\\"$0\\\" check --this-machine --bios \\\"$1\\\" --baseboard \\\"$2\\\" \\\"$3\\\" >&2",
+                       {{tool.begin(), tool.end()}, test::W(m_bios), test::W(m_baseboard), test::HostPath(options.exe)}),
+                log.compare(at + 32, 8, "accepted") == 0 ? "0" : "1")
           << log.substr(at, 45) << "; " << tool << " (127: not there; the native-asan tier builds it)";
-      fs::remove(done);
     }
 #endif
     if (s.check) s.check(seen);
