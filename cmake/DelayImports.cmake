@@ -21,4 +21,6 @@ function(qf_delay_import target)
   # Keeps the loader thunk of every delay-loaded function the program uses.
   set_target_properties(${target} PROPERTIES CXX_LINKER_LAUNCHER
     "bash;${PROJECT_SOURCE_DIR}/cmake/link-delay-thunks.sh;${dir};${QF_TRIPLE}-nm;--")
+  # A changed script links the program again.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/link-delay-thunks.sh)
 endfunction()
