@@ -9,8 +9,12 @@
 //       runs every installer once per round, in the order given, with the
 //       arguments after a "|" if there are any; round 0 warms
 //       up and is not reported. One JSON object per run on the standard output.
-//       With --settle, after each run FILE is created and the next run waits
-//       until someone has deleted it (bench/run.sh flushes the disk meanwhile).
+//       With --settle, before each run FILE is created, holding the run's
+//       installer and arguments, and the run waits until someone has deleted
+//       it (bench/run.sh flushes the disk and reads the files named meanwhile).
+//       A "+" between two installers makes them a pair that runs in turn: in
+//       every other round the second runs first, so that neither always takes
+//       the place after the same run.
 //
 // Each installer is to start the test installer program, which writes the
 // moment it started (QF_TEST_RECORD). A run reports, in milliseconds from the
@@ -171,11 +175,18 @@ void RunOnce(const std::string& name, const std::wstring& job, int round) {
   ::DeleteFileW(record.c_str());
 }
 
-// Hands over to the harness until it deletes the marker file.
-void Settle(const std::wstring& marker) {
-  HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Hands over to the harness, telling it what runs next, until it deletes the
+// marker file.
+void Settle(const std::wstring& marker, const std::wstring& job) {
+  // Written under another name first: the harness sees the marker only whole.
+  const std::wstring written = marker + L".new";
+  HANDLE file = ::CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
+  const std::string text = Narrow(job) + "\n";
+  DWORD count = 0;
+  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &count, nullptr);
   ::CloseHandle(file);
+  if (!::MoveFileExW(written.c_str(), marker.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
   const ULONGLONG until = ::GetTickCount64() + kSettleTimeoutMs;
   while (::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES && ::GetTickCount64() < until) ::Sleep(10);
 }
@@ -214,21 +225,34 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   const int rounds = static_cast<int>(std::wcstol(argv[first], nullptr, 10));
-  std::vector<std::pair<std::string, std::wstring>> jobs;
+  // Each group is one installer, or a pair joined by "+".
+  std::vector<std::vector<std::pair<std::string, std::wstring>>> groups;
+  bool joined = false;
   for (int i = first + 1; i < argc; ++i) {
     const std::wstring job = argv[i];
+    if (job == L"+") {
+      if (groups.empty() || groups.back().size() != 1) return 2;
+      joined = true;
+      continue;
+    }
     const auto eq = job.find(L'=');
     if (eq == std::wstring::npos) return 2;
-    jobs.emplace_back(Narrow(job.substr(0, eq)), job.substr(eq + 1));
+    if (!joined) groups.emplace_back();
+    groups.back().emplace_back(Narrow(job.substr(0, eq)), job.substr(eq + 1));
+    joined = false;
   }
+  if (joined) return 2;
   ::SetEnvironmentVariableW(L"QF_TEST_TIMES", L"1");
   ::SetEnvironmentVariableW(L"QF_TEST_EXIT_CODE", L"0");
   // A window of this process keeps Wine's desktop up between runs.
   const HWND keeper = ::CreateWindowExW(0, L"STATIC", L"qf-bench", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   for (int round = 0; round <= rounds; ++round) {
-    for (const auto& [name, installer] : jobs) {
-      RunOnce(name, installer, round);
-      if (!settle.empty()) Settle(settle);
+    for (auto& group : groups) {
+      if (round > 0 && group.size() == 2) std::swap(group[0], group[1]);
+      for (const auto& [name, installer] : group) {
+        if (!settle.empty()) Settle(settle, installer);
+        RunOnce(name, installer, round);
+      }
     }
   }
   if (keeper != nullptr) ::DestroyWindow(keeper);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Wine half of bench/run.sh, run inside one display. One wineserver, kept
 # by the build's wine-run, and one runner process that starts every installer
-# in turn, so that Wine's desktop stays up between runs. Between two runs the
+# in turn, so that Wine's desktop stays up between runs. Before each run the
 # runner waits while this script flushes the disk, so that no run pays for the
-# writing of the one before.
+# writing of the one before, and reads the run's files.
 # usage: wine-runs.sh BENCH_BUILD_DIR STUB ARCH RUNS OUTPUT.jsonl
 set -euo pipefail
 dir="$1"
@@ -33,15 +33,17 @@ for f in Installer.exe SetupHelper1.exe; do ln -f "$work/small/$f" "$work/small-
 
 installers=()
 for payload in small large; do
-  for kind in ours nsis-window nsis-silent nsis-window-nocrc nsis-silent-nocrc; do
+  # Ours with and without its digest (the same package, the record's algorithm
+  # set to none) side by side, in turn: the pair measures what the digest costs.
+  # Ours with /S beside NSIS built silent: neither shows a window.
+  installers+=("$arch $payload/ours=Q:\\work\\ours-$payload.exe" +
+    "$arch $payload/ours-nodigest=Q:\\work\\ours-nodigest-$payload.exe")
+  installers+=("$arch $payload/ours-silent=Q:\\work\\ours-$payload.exe|/S" +
+    "$arch $payload/ours-nodigest-silent=Q:\\work\\ours-nodigest-$payload.exe|/S")
+  for kind in nsis-window nsis-silent nsis-window-nocrc nsis-silent-nocrc; do
     installers+=("$arch $payload/$kind=Q:\\work\\$kind-$payload.exe")
   done
-  # Ours with /S, beside NSIS built silent: neither shows a window.
-  installers+=("$arch $payload/ours-silent=Q:\\work\\ours-$payload.exe|/S")
-  # The same package without its digests, and the floor: the same entries
-  # copied by a program that does nothing else.
-  installers+=("$arch $payload/ours-nodigest=Q:\\work\\ours-nodigest-$payload.exe")
-  installers+=("$arch $payload/ours-nodigest-silent=Q:\\work\\ours-nodigest-$payload.exe|/S")
+  # The floor: the same entries copied by a program that does nothing else.
   installers+=("$arch $payload/floor=Q:\\bin\\qf_bench_floor.exe|Q:\\work\\ours-$payload.exe Q:\\work\\floor")
   [ "$payload" = small ] && installers+=("$arch small/ours-checks=Q:\\work\\ours-checks-small.exe")
 done
@@ -54,6 +56,14 @@ while kill -0 "$runner" 2>/dev/null; do
   if [ -e "$marker" ]; then
     rm -rf "$work/floor"
     sync
+    # Every file the next run names, read once: each run starts with its
+    # package in the page cache, as after a download. This machine pages out
+    # what was not read for a while (a 1 GiB file idle for a few minutes was a
+    # fifth gone), so without this a run would pay for how long ago the one
+    # before it read the same file.
+    for path in $(grep -o 'Q:\\[^ |]*' "$marker" | sed -e 's|^Q:\\|'"$dir"'/|' -e 's|\\|/|g'); do
+      if [ -f "$path" ]; then cat "$path" >/dev/null; fi
+    done
     rm -f "$marker"
   fi
   sleep 0.02
