@@ -18,6 +18,8 @@ import statistics
 import subprocess
 import sys
 
+from named_files import read_named_files
+
 
 def cpu_seconds(command):
     """User plus system time, and user time alone."""
@@ -25,17 +27,6 @@ def cpu_seconds(command):
     _, _, usage = os.wait4(process.pid, 0)
     process.returncode = 0
     return usage.ru_utime + usage.ru_stime, usage.ru_utime
-
-
-def read_named_files(words, drive_q):
-    for word in words:
-        if not word.upper().startswith("Q:\\"):
-            continue
-        path = os.path.join(drive_q, *word[3:].split("\\"))
-        if os.path.isfile(path):
-            with open(path, "rb") as named:
-                while named.read(1 << 20):
-                    pass
 
 
 def main():
@@ -54,10 +45,9 @@ def main():
     user = {name: [] for name, _ in jobs}
     for round_ in range(runs + 1):
         for name, command in jobs:
-            words = shlex.split(command)
             if drive_q:
-                read_named_files(words, drive_q)
-            spent, spent_user = cpu_seconds(words)
+                read_named_files(command, drive_q)
+            spent, spent_user = cpu_seconds(shlex.split(command))
             if left:
                 shutil.rmtree(left, ignore_errors=True)
             if round_ > 0:

@@ -57,13 +57,8 @@ while kill -0 "$runner" 2>/dev/null; do
     rm -rf "$work/floor"
     sync
     # Every file the next run names, read once: each run starts with its
-    # package in the page cache, as after a download. This machine pages out
-    # what was not read for a while (1 GiB files idle for a few minutes had
-    # lost up to a quarter of their pages), so without this a run would pay for
-    # how long ago its file was last read.
-    for path in $(grep -o 'Q:\\[^ |]*' "$marker" | sed -e 's|^Q:\\|'"$dir"'/|' -e 's|\\|/|g'); do
-      if [ -f "$path" ]; then cat "$path" >/dev/null; fi
-    done
+    # package in the page cache.
+    python3 bench/named_files.py "$dir" "$marker"
     rm -f "$marker"
   fi
   sleep 0.02
